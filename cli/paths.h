@@ -1,0 +1,22 @@
+// Command-line paths into the library's device paths.
+#pragma once
+
+#include <string>
+
+#include "platform/wide_string.h"
+
+namespace cli {
+
+// A device path, as the library takes it.
+struct DevicePath {
+  char16_t text[platform::kMaxPath] = {};
+};
+
+// Makes `argument` absolute (against the working folder), tidies it (no "."
+// components, doubled or trailing slashes) and converts it to a device path.
+// An absolute path matters: a package keeps each entry's path, and only a
+// path from the root tells the unpacker where the packed tree starts. False
+// with a message when the path has no device spelling.
+bool ToDevicePath(const std::string& argument, DevicePath* path, std::string* error);
+
+}  // namespace cli

@@ -1,0 +1,44 @@
+// Device paths and their host counterparts.
+//
+// The library works on device paths: UTF-16 text with '\' as the only
+// separator, at most 259 characters. On the host the device root '\' is '/'
+// and every '\' is '/'. The mapping is exact both ways or it fails: a device
+// name that holds '/' would change meaning on the host, and a host name that
+// holds '\' or is not valid UTF-8 has no device spelling, so neither is ever
+// guessed at.
+#pragma once
+
+#include <cstddef>
+
+#include "platform/wide_string.h"
+
+namespace platform {
+
+// Host paths are UTF-8. A device path of 259 UTF-16 units needs at most 777
+// bytes (three per unit), so this buffer always suffices.
+inline constexpr std::size_t kMaxHostPath = 1024;
+
+// Device path -> host path. False when the path holds '/', an unpaired
+// surrogate, or does not fit.
+bool ToHostPath(const char16_t* devicePath, char* hostPath, std::size_t capacity);
+
+// Host path -> device path. False when the path holds '\', is not valid
+// UTF-8, or needs kMaxPath units or more.
+bool ToDevicePath(const char* hostPath, char16_t* devicePath, std::size_t capacity);
+
+// UTF-8 <-> UTF-16 without any path rules. Both refuse malformed input
+// (overlong forms, surrogates encoded in UTF-8, unpaired surrogates) and
+// results that do not fit, and always terminate the output when capacity > 0.
+bool Utf8ToUtf16(const char* text, std::size_t length, char16_t* out, std::size_t capacity);
+bool Utf16ToUtf8(const char16_t* text, std::size_t length, char* out, std::size_t capacity);
+
+template <std::size_t N>
+bool ToHostPath(const char16_t* devicePath, char (&hostPath)[N]) {
+  return ToHostPath(devicePath, hostPath, N);
+}
+template <std::size_t N>
+bool ToDevicePath(const char* hostPath, char16_t (&devicePath)[N]) {
+  return ToDevicePath(hostPath, devicePath, N);
+}
+
+}  // namespace platform

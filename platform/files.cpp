@@ -1,0 +1,281 @@
+#include "platform/files.h"
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/device_path.h"
+
+namespace platform {
+namespace {
+
+void FillAttributes(const struct stat& info, bool isLink, FileAttributes* attributes) {
+  attributes->isFolder = S_ISDIR(info.st_mode);
+  attributes->isLink = isLink;
+  attributes->size = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
+}
+
+// write() until everything is out or an error other than an interruption.
+bool WriteAll(int descriptor, const unsigned char* data, std::size_t size) {
+  while (size > 0) {
+    ssize_t written = ::write(descriptor, data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool GetFileAttributes(const char16_t* path, FileAttributes* attributes) {
+  char host[kMaxHostPath];
+  if (!ToHostPath(path, host)) return false;
+  struct stat linkInfo;
+  if (::lstat(host, &linkInfo) != 0) return false;
+  bool isLink = S_ISLNK(linkInfo.st_mode);
+  struct stat info;
+  if (isLink) {
+    if (::stat(host, &info) != 0) return false;  // a dangling link names nothing
+  } else {
+    info = linkInfo;
+  }
+  FillAttributes(info, isLink, attributes);
+  return true;
+}
+
+bool GetLinkAttributes(const char16_t* path, FileAttributes* attributes) {
+  char host[kMaxHostPath];
+  if (!ToHostPath(path, host)) return false;
+  struct stat info;
+  if (::lstat(host, &info) != 0) return false;
+  FillAttributes(info, S_ISLNK(info.st_mode), attributes);
+  return true;
+}
+
+File::~File() {
+  if (IsOpen()) Close();
+}
+
+bool File::OpenRead(const char16_t* path) {
+  if (IsOpen()) return false;
+  char host[kMaxHostPath];
+  if (!ToHostPath(path, host)) return false;
+  int descriptor = ::open(host, O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) return false;
+  struct stat info;
+  if (::fstat(descriptor, &info) != 0 || S_ISDIR(info.st_mode)) {
+    ::close(descriptor);
+    errno = EISDIR;
+    return false;
+  }
+  AdoptDescriptor(descriptor, false);
+  ownsDescriptor_ = true;
+  return true;
+}
+
+bool File::Create(const char16_t* path) {
+  if (IsOpen()) return false;
+  char host[kMaxHostPath];
+  if (!ToHostPath(path, host)) return false;
+  int descriptor = ::open(host, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (descriptor < 0) return false;
+  AdoptDescriptor(descriptor, true);
+  ownsDescriptor_ = true;
+  return true;
+}
+
+bool File::OpenWrite(const char16_t* path) {
+  if (IsOpen()) return false;
+  char host[kMaxHostPath];
+  if (!ToHostPath(path, host)) return false;
+  int descriptor = ::open(host, O_WRONLY | O_CLOEXEC);
+  if (descriptor < 0) return false;
+  AdoptDescriptor(descriptor, true);
+  ownsDescriptor_ = true;
+  return true;
+}
+
+void File::AdoptDescriptor(int descriptor, bool forWriting) {
+  descriptor_ = descriptor;
+  writing_ = forWriting;
+  ownsDescriptor_ = false;
+  failed_ = false;
+  begin_ = 0;
+  end_ = 0;
+}
+
+bool File::Read(void* buffer, std::uint32_t size, std::uint32_t* got) {
+  *got = 0;
+  if (!IsOpen() || writing_ || failed_) return false;
+  auto* out = static_cast<unsigned char*>(buffer);
+  std::size_t wanted = size;
+  while (wanted > 0) {
+    if (begin_ == end_) {
+      // Large reads bypass the buffer; small ones refill it.
+      if (wanted >= kBufferSize) {
+        ssize_t direct = ::read(descriptor_, out, wanted);
+        if (direct < 0) {
+          if (errno == EINTR) continue;
+          failed_ = true;
+          return false;
+        }
+        if (direct == 0) break;
+        out += direct;
+        wanted -= static_cast<std::size_t>(direct);
+        *got += static_cast<std::uint32_t>(direct);
+        continue;
+      }
+      ssize_t filled = ::read(descriptor_, buffer_, kBufferSize);
+      if (filled < 0) {
+        if (errno == EINTR) continue;
+        failed_ = true;
+        return false;
+      }
+      if (filled == 0) break;
+      begin_ = 0;
+      end_ = static_cast<std::size_t>(filled);
+    }
+    std::size_t take = end_ - begin_ < wanted ? end_ - begin_ : wanted;
+    std::memcpy(out, buffer_ + begin_, take);
+    begin_ += take;
+    out += take;
+    wanted -= take;
+    *got += static_cast<std::uint32_t>(take);
+  }
+  return true;
+}
+
+bool File::Write(const void* buffer, std::uint32_t size) {
+  if (!IsOpen() || !writing_ || failed_) return false;
+  const auto* data = static_cast<const unsigned char*>(buffer);
+  std::size_t remaining = size;
+  if (end_ + remaining > kBufferSize) {
+    if (!Flush()) return false;
+    if (remaining >= kBufferSize) {
+      if (!WriteAll(descriptor_, data, remaining)) {
+        failed_ = true;
+        return false;
+      }
+      return true;
+    }
+  }
+  std::memcpy(buffer_ + end_, data, remaining);
+  end_ += remaining;
+  return true;
+}
+
+bool File::Flush() {
+  if (!writing_ || end_ == 0) return !failed_;
+  bool ok = !failed_ && WriteAll(descriptor_, buffer_, end_);
+  end_ = 0;
+  if (!ok) failed_ = true;
+  return ok;
+}
+
+bool File::Seek(std::uint64_t position) {
+  if (!IsOpen() || !Flush()) return false;
+  begin_ = end_ = 0;
+  return ::lseek(descriptor_, static_cast<off_t>(position), SEEK_SET) >= 0;
+}
+
+bool File::SeekToEnd() {
+  if (!IsOpen() || !Flush()) return false;
+  begin_ = end_ = 0;
+  return ::lseek(descriptor_, 0, SEEK_END) >= 0;
+}
+
+bool File::Close() {
+  if (!IsOpen()) return false;
+  bool ok = Flush();
+  if (ownsDescriptor_) {
+    if (::close(descriptor_) != 0 && writing_) ok = false;
+  }
+  descriptor_ = -1;
+  writing_ = false;
+  failed_ = false;
+  begin_ = end_ = 0;
+  return ok;
+}
+
+bool IsSameFile(const File& file, const char16_t* path) {
+  char host[kMaxHostPath];
+  struct stat open;
+  struct stat named;
+  if (!file.IsOpen() || !ToHostPath(path, host)) return false;
+  if (::fstat(file.Descriptor(), &open) != 0 || ::stat(host, &named) != 0) return false;
+  return open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
+bool IsSameFile(const char16_t* a, const char16_t* b) {
+  char hostA[kMaxHostPath];
+  char hostB[kMaxHostPath];
+  struct stat infoA;
+  struct stat infoB;
+  if (!ToHostPath(a, hostA) || !ToHostPath(b, hostB)) return false;
+  if (::stat(hostA, &infoA) != 0 || ::stat(hostB, &infoB) != 0) return false;
+  return infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
+}
+
+bool DeleteFile(const char16_t* path) {
+  char host[kMaxHostPath];
+  return ToHostPath(path, host) && ::unlink(host) == 0;
+}
+
+bool CreateFolder(const char16_t* path) {
+  char host[kMaxHostPath];
+  return ToHostPath(path, host) && ::mkdir(host, 0777) == 0;
+}
+
+bool RemoveFolder(const char16_t* path) {
+  char host[kMaxHostPath];
+  return ToHostPath(path, host) && ::rmdir(host) == 0;
+}
+
+FolderSearch::~FolderSearch() { End(); }
+
+bool FolderSearch::Start(const char16_t* folder) {
+  End();
+  char host[kMaxHostPath];
+  if (!ToHostPath(folder, host)) return false;
+  directory_ = ::opendir(host);
+  return directory_ != nullptr;
+}
+
+FolderSearch::Result FolderSearch::Next(char16_t* name) {
+  if (directory_ == nullptr) return Result::kError;
+  errno = 0;
+  struct dirent* entry = ::readdir(static_cast<DIR*>(directory_));
+  if (entry == nullptr) return errno == 0 ? Result::kEnd : Result::kError;
+  hostName_ = entry->d_name;
+  if (std::strchr(entry->d_name, '\\') != nullptr ||
+      !Utf8ToUtf16(entry->d_name, std::strlen(entry->d_name), name, kMaxPath)) {
+    name[0] = u'\0';
+    return Result::kUnrepresentableName;
+  }
+  return Result::kName;
+}
+
+void FolderSearch::End() {
+  if (directory_ != nullptr) ::closedir(static_cast<DIR*>(directory_));
+  directory_ = nullptr;
+  hostName_ = "";
+}
+
+int LastError() { return errno; }
+
+void ErrorText(int error, char16_t* text, std::size_t capacity) {
+  char buffer[256];
+  const char* message = ::strerror_r(error, buffer, sizeof buffer);
+  if (!Utf8ToUtf16(message, std::strlen(message), text, capacity) && capacity > 0) {
+    text[0] = u'\0';
+  }
+}
+
+}  // namespace platform

@@ -1,0 +1,118 @@
+// The device's file services on the host file system.
+//
+// Every function takes device paths (see device_path.h) and fails cleanly
+// when a path cannot be mapped. Files are buffered inside the layer through
+// one fixed buffer per open file, so that the library's 1024-byte chunks do
+// not each cost a system call while memory stays the same whatever the size
+// of the file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/wide_string.h"
+
+namespace platform {
+
+struct FileAttributes {
+  bool isFolder = false;
+  bool isLink = false;  // the path itself is a symbolic link
+  std::uint64_t size = 0;  // the full size; callers decide what fits 32 bits
+};
+
+// Attributes of the file or folder a path names, following symbolic links
+// (isLink still tells whether the last component is one). False when it
+// does not exist or cannot be examined.
+bool GetFileAttributes(const char16_t* path, FileAttributes* attributes);
+
+// Like GetFileAttributes, but a symbolic link is described as itself.
+bool GetLinkAttributes(const char16_t* path, FileAttributes* attributes);
+
+// An open file. Reading and writing go through a fixed buffer; a file is
+// opened either for reading or for writing.
+class File {
+ public:
+  static constexpr std::size_t kBufferSize = 64 * 1024;
+
+  File() = default;
+  ~File();  // closes the file if still open; a failure there is not reported
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // Opens an existing file for reading.
+  bool OpenRead(const char16_t* path);
+  // Creates a file for writing, emptying any existing file of that name.
+  // New files get the user's default permissions (0666 less the umask).
+  bool Create(const char16_t* path);
+  // Opens an existing file for writing without emptying it; position 0.
+  bool OpenWrite(const char16_t* path);
+  // Adopts an already open descriptor (for standard input and output).
+  void AdoptDescriptor(int descriptor, bool forWriting);
+
+  // Reads up to `size` bytes. `*got` is less than `size` only at the end of
+  // the file. False on an error.
+  bool Read(void* buffer, std::uint32_t size, std::uint32_t* got);
+  // Writes all `size` bytes or fails. Data may stay buffered until the next
+  // seek or Close, which then report any failure.
+  bool Write(const void* buffer, std::uint32_t size);
+  bool Seek(std::uint64_t position);
+  bool SeekToEnd();
+  // Flushes and closes. False if any buffered write failed: a file whose
+  // close fails is a failed write.
+  bool Close();
+
+  bool IsOpen() const { return descriptor_ >= 0; }
+  int Descriptor() const { return descriptor_; }
+
+ private:
+  bool Flush();
+
+  int descriptor_ = -1;
+  bool writing_ = false;
+  bool ownsDescriptor_ = true;
+  bool failed_ = false;
+  std::size_t begin_ = 0;  // reading: next unread byte; writing: unused
+  std::size_t end_ = 0;    // reading: end of buffered bytes; writing: bytes waiting
+  unsigned char buffer_[kBufferSize];
+};
+
+// True when `path` names the same file as the one `file` has open. Used to
+// refuse writing an output over the input it is being made from.
+bool IsSameFile(const File& file, const char16_t* path);
+// True when both paths name the same existing file.
+bool IsSameFile(const char16_t* a, const char16_t* b);
+
+bool DeleteFile(const char16_t* path);
+// Creates one folder (the user's default permissions); false if it exists.
+bool CreateFolder(const char16_t* path);
+bool RemoveFolder(const char16_t* path);
+
+// Enumerates the names in one folder, "." and ".." included, in the order
+// the file system returns them.
+class FolderSearch {
+ public:
+  enum class Result { kName, kEnd, kUnrepresentableName, kError };
+
+  FolderSearch() = default;
+  ~FolderSearch();
+  FolderSearch(const FolderSearch&) = delete;
+  FolderSearch& operator=(const FolderSearch&) = delete;
+
+  bool Start(const char16_t* folder);
+  // The next name, in `name` (capacity kMaxPath). kUnrepresentableName: the
+  // host name holds '\' or is not valid UTF-8 (or is too long); HostName()
+  // then gives its raw bytes for a message.
+  Result Next(char16_t* name);
+  const char* HostName() const { return hostName_; }
+  void End();
+
+ private:
+  void* directory_ = nullptr;  // DIR*
+  const char* hostName_ = "";
+};
+
+// The last error of the calling thread and a readable text for it.
+int LastError();
+void ErrorText(int error, char16_t* text, std::size_t capacity);
+
+}  // namespace platform

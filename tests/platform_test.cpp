@@ -1,0 +1,229 @@
+// The platform layer: device paths, buffered files, temporary files, string
+// tables and the password code page.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <sys/stat.h>
+
+#include "platform/code_page.h"
+#include "platform/device_path.h"
+#include "platform/files.h"
+#include "platform/string_table.h"
+#include "platform/temp_files.h"
+#include "tests/test_support.h"
+
+namespace fs = std::filesystem;
+using namespace test_support;
+
+TEST(DevicePaths, MapBothWaysExactly) {
+  char host[platform::kMaxHostPath];
+  ASSERT_TRUE(platform::ToHostPath(u"\\", host));
+  EXPECT_STREQ(host, "/");
+  ASSERT_TRUE(platform::ToHostPath(u"\\My Documents\\Фото\\写真.jpg", host));
+  EXPECT_STREQ(host, "/My Documents/Фото/写真.jpg");
+  ASSERT_TRUE(platform::ToHostPath(u"relative\\x", host));
+  EXPECT_STREQ(host, "relative/x");
+  // A character outside the basic plane travels as a surrogate pair.
+  ASSERT_TRUE(platform::ToHostPath(u"\\\U0001F600", host));
+  EXPECT_STREQ(host, "/\xF0\x9F\x98\x80");
+
+  char16_t device[platform::kMaxPath];
+  ASSERT_TRUE(platform::ToDevicePath("/home/Фото/\xF0\x9F\x98\x80", device));
+  EXPECT_EQ(std::u16string(device), u"\\home\\Фото\\\U0001F600");
+}
+
+TEST(DevicePaths, RefuseWhatCannotBeMapped) {
+  char host[platform::kMaxHostPath];
+  char16_t device[platform::kMaxPath];
+  EXPECT_FALSE(platform::ToHostPath(u"\\a/b", host)) << "'/' inside a device name";
+  const char16_t lone[] = {u'\\', 0xD800, u'x', 0};
+  EXPECT_FALSE(platform::ToHostPath(lone, host)) << "unpaired surrogate";
+
+  EXPECT_FALSE(platform::ToDevicePath("/a\\b", device)) << "'\\' inside a host name";
+  for (const char* bad : {"/\xFF", "/\xC0\xAF", "/\xE0\x80\xAF", "/\xED\xA0\x80", "/\xC3",
+                          "/\xF4\x90\x80\x80"}) {
+    EXPECT_FALSE(platform::ToDevicePath(bad, device)) << "invalid UTF-8 " << Hex(bad);
+  }
+  std::string longest = "/" + std::string(258, 'a');
+  EXPECT_TRUE(platform::ToDevicePath(longest.c_str(), device));
+  EXPECT_FALSE(platform::ToDevicePath((longest + "a").c_str(), device)) << "260 units";
+}
+
+TEST(Files, BufferedReadsAndWritesOfAnySize) {
+  fs::path dir = ScratchDir();
+  std::u16string path = DevicePath(dir / "f");
+  std::string data = RandomBytes(300000, 1);
+  platform::File out;
+  ASSERT_TRUE(out.Create(path.c_str()));
+  // Mixed sizes cross the buffer's edges, including a write larger than it.
+  std::size_t at = 0;
+  for (std::size_t step : {1u, 1023u, 1024u, 70000u, 5u, 100000u}) {
+    ASSERT_TRUE(out.Write(data.data() + at, static_cast<std::uint32_t>(step)));
+    at += step;
+  }
+  ASSERT_TRUE(out.Write(data.data() + at, static_cast<std::uint32_t>(data.size() - at)));
+  ASSERT_TRUE(out.Close());
+  EXPECT_EQ(ReadFile(dir / "f"), data);
+
+  platform::File in;
+  ASSERT_TRUE(in.OpenRead(path.c_str()));
+  std::string back(data.size() + 10, '\0');
+  std::uint32_t got = 0;
+  ASSERT_TRUE(in.Read(back.data(), 1000, &got));
+  ASSERT_EQ(got, 1000u);
+  ASSERT_TRUE(in.Read(back.data() + 1000, 200000, &got));
+  ASSERT_EQ(got, 200000u);
+  ASSERT_TRUE(in.Read(back.data() + 201000, 200000, &got));
+  EXPECT_EQ(got, data.size() - 201000) << "short only at the end";
+  ASSERT_TRUE(in.Read(back.data(), 10, &got));
+  EXPECT_EQ(got, 0u);
+  back.resize(data.size());
+  EXPECT_EQ(back, data);
+  ASSERT_TRUE(in.Seek(299990));
+  ASSERT_TRUE(in.Read(back.data(), 100, &got));
+  EXPECT_EQ(got, 10u);
+}
+
+TEST(Files, OpenWriteKeepsContentAndSeeksOverwriteInPlace) {
+  fs::path dir = ScratchDir();
+  WriteFile(dir / "f", "0123456789");
+  std::u16string path = DevicePath(dir / "f");
+  platform::File file;
+  ASSERT_TRUE(file.OpenWrite(path.c_str()));
+  ASSERT_TRUE(file.Write("ab", 2));
+  ASSERT_TRUE(file.SeekToEnd());
+  ASSERT_TRUE(file.Write("XY", 2));
+  ASSERT_TRUE(file.Seek(4));
+  ASSERT_TRUE(file.Write("--", 2));
+  ASSERT_TRUE(file.Close());
+  EXPECT_EQ(ReadFile(dir / "f"), "ab23--6789XY");
+}
+
+TEST(Files, AFailedFlushFailsTheClose) {
+  platform::File file;
+  ASSERT_TRUE(file.Create(u"\\dev\\full"));
+  ASSERT_TRUE(file.Write("x", 1)) << "buffered";
+  EXPECT_FALSE(file.Close());
+}
+
+TEST(Files, AttributesFoldersAndSearch) {
+  fs::path dir = ScratchDir();
+  WriteFile(dir / "file", "12345");
+  fs::create_directory(dir / "sub");
+  fs::create_symlink(dir / "file", dir / "link");
+  platform::FileAttributes attributes;
+  ASSERT_TRUE(platform::GetFileAttributes(DevicePath(dir / "file").c_str(), &attributes));
+  EXPECT_FALSE(attributes.isFolder);
+  EXPECT_EQ(attributes.size, 5u);
+  ASSERT_TRUE(platform::GetFileAttributes(DevicePath(dir / "sub").c_str(), &attributes));
+  EXPECT_TRUE(attributes.isFolder);
+  ASSERT_TRUE(platform::GetFileAttributes(DevicePath(dir / "link").c_str(), &attributes));
+  EXPECT_TRUE(attributes.isLink);
+  EXPECT_EQ(attributes.size, 5u);
+  EXPECT_FALSE(platform::GetFileAttributes(DevicePath(dir / "none").c_str(), &attributes));
+
+  std::u16string made = DevicePath(dir / "made");
+  EXPECT_TRUE(platform::CreateFolder(made.c_str()));
+  EXPECT_FALSE(platform::CreateFolder(made.c_str()));
+  EXPECT_TRUE(platform::RemoveFolder(made.c_str()));
+  EXPECT_TRUE(platform::DeleteFile(DevicePath(dir / "link").c_str()));
+
+  WriteFile(dir / "sub" / "Фото", "");
+  WriteFile(dir / "sub" / "back\\slash", "");
+  platform::FolderSearch search;
+  ASSERT_TRUE(search.Start(DevicePath(dir / "sub").c_str()));
+  std::set<std::u16string> names;
+  int unrepresentable = 0;
+  char16_t name[platform::kMaxPath];
+  for (;;) {
+    auto result = search.Next(name);
+    if (result == platform::FolderSearch::Result::kEnd) break;
+    if (result == platform::FolderSearch::Result::kUnrepresentableName) {
+      ++unrepresentable;
+      EXPECT_STREQ(search.HostName(), "back\\slash");
+      continue;
+    }
+    ASSERT_EQ(result, platform::FolderSearch::Result::kName);
+    names.insert(name);
+  }
+  EXPECT_EQ(names, (std::set<std::u16string>{u".", u"..", u"Фото"}));
+  EXPECT_EQ(unrepresentable, 1);
+}
+
+TEST(TempFiles, PrivateUniqueAndEmpty) {
+  fs::path dir = ScratchDir();
+  std::u16string folder = DevicePath(dir) + u"\\";
+  char16_t first[platform::kMaxPath];
+  char16_t second[platform::kMaxPath];
+  ASSERT_TRUE(platform::CreateTempFile(folder.c_str(), u"$kva@tmp", first));
+  ASSERT_TRUE(platform::CreateTempFile(folder.c_str(), u"$kva@tmp", second));
+  EXPECT_NE(std::u16string(first), std::u16string(second));
+  fs::path host = fs::path(std::u16string(first));
+  std::string hostText = host.string();
+  for (char& c : hostText) {
+    if (c == '\\') c = '/';
+  }
+  struct stat info;
+  ASSERT_EQ(stat(hostText.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_EQ(info.st_size, 0);
+  EXPECT_NE(hostText.find("/$kva@tmp"), std::string::npos);
+  EXPECT_FALSE(platform::CreateTempFile((DevicePath(dir / "missing") + u"\\").c_str(), u"x", first));
+
+  char16_t temp[platform::kMaxPath];
+  ASSERT_TRUE(platform::GetTempFolder(temp));
+  EXPECT_EQ(temp[platform::WideLength(temp) - 1], u'\\');
+}
+
+TEST(StringTables, LoadIntoZeroedBuffers) {
+  const platform::StringEntry entries[] = {{1, u"Tessaron"}, {3, u"Расшифровать в папку"}};
+  const platform::StringTable table{entries, 2};
+  char16_t buffer[128];
+  std::memset(buffer, 0x55, sizeof buffer);
+  EXPECT_EQ(platform::LoadString(&table, 1, buffer), 8u);
+  EXPECT_EQ(std::u16string(buffer), u"Tessaron");
+  EXPECT_EQ(buffer[127], 0) << "the rest is zeroed";
+  EXPECT_EQ(platform::LoadString(&table, 2, buffer), 0u);
+  EXPECT_EQ(buffer[0], 0);
+  EXPECT_EQ(platform::LoadString(nullptr, 1, buffer), 0u);
+  char16_t two[2];
+  EXPECT_EQ(platform::LoadString(&table, 3, two), 1u);
+  EXPECT_EQ(std::u16string(two), u"Р") << "a two-unit buffer keeps the first character";
+}
+
+TEST(CodePage, PasswordsBecomeWindows1251Bytes) {
+  unsigned char bytes[platform::kPasswordBytes];
+  std::size_t length = 0;
+  std::u16string text = u"Пароль€ Ё1";
+  ASSERT_EQ(platform::PasswordToCodePage(text.data(), text.size(), bytes, &length),
+            platform::PasswordConversion::kOk);
+  EXPECT_EQ(Hex(std::string(reinterpret_cast<char*>(bytes), length)), "cfe0f0eeebfc8820a831");
+}
+
+TEST(CodePage, RefusesInsteadOfSubstituting) {
+  unsigned char bytes[platform::kPasswordBytes];
+  std::size_t length = 0;
+  std::u16string ok = u"Пароль";
+  ASSERT_EQ(platform::PasswordToCodePage(ok.data(), ok.size(), bytes, &length),
+            platform::PasswordConversion::kOk);
+  EXPECT_EQ(Hex(std::string(reinterpret_cast<char*>(bytes), length)), "cfe0f0eeebfc");
+  EXPECT_EQ(bytes[length], 0);
+
+  for (std::u16string bad : {std::u16string(u"pass写"), std::u16string(u"caf\u00e9"),
+                             std::u16string(u"a\0b", 3)}) {
+    EXPECT_EQ(platform::PasswordToCodePage(bad.data(), bad.size(), bytes, &length),
+              platform::PasswordConversion::kUnrepresentable);
+    EXPECT_EQ(length, 0u);
+    EXPECT_EQ(bytes[0], 0);
+  }
+  std::u16string longest(31, u'ж');
+  EXPECT_EQ(platform::PasswordToCodePage(longest.data(), 31, bytes, &length),
+            platform::PasswordConversion::kOk);
+  EXPECT_EQ(length, 31u);
+  std::u16string tooLong(32, u'a');
+  EXPECT_EQ(platform::PasswordToCodePage(tooLong.data(), 32, bytes, &length),
+            platform::PasswordConversion::kTooLong);
+  EXPECT_EQ(platform::PasswordToCodePage(u"", 0, bytes, &length),
+            platform::PasswordConversion::kEmpty);
+}

@@ -1,0 +1,112 @@
+#include "tests/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sys/wait.h>
+
+namespace fs = std::filesystem;
+
+namespace test_support {
+
+fs::path ScratchDir() {
+  const char* root = std::getenv("TESSARON_TEST_TMP");
+  fs::path base = root != nullptr ? fs::path(root) : fs::temp_directory_path() / "tessaron-tests";
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = info != nullptr
+                         ? std::string(info->test_suite_name()) + "." + info->name()
+                         : std::string("scratch");
+  for (char& c : name) {
+    if (c == '/') c = '_';
+  }
+  fs::path dir = base / name;
+  std::error_code ignored;
+  fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ignored);
+  fs::remove_all(dir, ignored);
+  fs::create_directories(dir);
+  return dir;
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string RandomBytes(std::size_t size, std::uint32_t seed) {
+  std::mt19937 engine(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(engine() & 0xFF);
+  return bytes;
+}
+
+std::string Hex(const std::string& bytes) {
+  static const char* digits = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char c : bytes) {
+    hex += digits[c >> 4];
+    hex += digits[c & 15];
+  }
+  return hex;
+}
+
+std::string FromHex(const std::string& hex) {
+  std::string bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  }
+  return bytes;
+}
+
+int RunCommand(const std::string& command, std::string* out) {
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return -1;
+  std::string text;
+  char buffer[4096];
+  std::size_t got;
+  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, got);
+  int status = pclose(pipe);
+  if (out != nullptr) *out = text;
+  if (status == -1 || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+std::string ShellQuote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+std::u16string DevicePath(const fs::path& hostPath) {
+  std::u16string device = hostPath.u16string();
+  for (char16_t& c : device) {
+    if (c == u'/') c = u'\\';
+  }
+  return device;
+}
+
+KvaRun Kva(const std::string& arguments, const std::string& standardInput) {
+  std::string command = ToolPath("kva").string() + " " + arguments + " 2>&1";
+  if (!standardInput.empty()) command = "printf %s " + ShellQuote(standardInput) + " | " + command;
+  KvaRun run;
+  run.status = RunCommand(command, &run.output);
+  return run;
+}
+
+fs::path ToolPath(const std::string& name) { return fs::path(TESSARON_BIN_DIR) / name; }
+
+}  // namespace test_support

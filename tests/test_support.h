@@ -1,0 +1,45 @@
+// Helpers shared by the test executables: scratch folders, files, random
+// bytes, running shell commands (the openssl oracle, the kva binary).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace test_support {
+
+// A fresh, empty folder for the running test, below the build tree.
+std::filesystem::path ScratchDir();
+
+std::string ReadFile(const std::filesystem::path& path);
+void WriteFile(const std::filesystem::path& path, const std::string& bytes);
+
+// Deterministic pseudo-random bytes.
+std::string RandomBytes(std::size_t size, std::uint32_t seed);
+
+std::string Hex(const std::string& bytes);
+std::string FromHex(const std::string& hex);
+
+// Runs `command` through /bin/sh; returns its exit status (or -1), and its
+// standard output in *out when out is given.
+int RunCommand(const std::string& command, std::string* out = nullptr);
+
+// Quotes a string for /bin/sh.
+std::string ShellQuote(const std::string& text);
+
+// The device form of a host path: UTF-16, '\' as separator.
+std::u16string DevicePath(const std::filesystem::path& hostPath);
+
+struct KvaRun {
+  int status = -1;
+  std::string output;  // standard output and standard error together
+};
+
+// Runs the built kva with `arguments` (already quoted for the shell),
+// feeding `standardInput` when it is not empty.
+KvaRun Kva(const std::string& arguments, const std::string& standardInput = "");
+
+// Path of a built tool (kva, tessaron) in the build's bin folder.
+std::filesystem::path ToolPath(const std::string& name);
+
+}  // namespace test_support
