@@ -1,0 +1,25 @@
+#include "platform/process_end.h"
+
+#include <atomic>
+#include <cstdlib>
+
+namespace platform {
+namespace {
+std::atomic<ProcessEnding*> installed{nullptr};
+}  // namespace
+
+void SetProcessEnding(ProcessEnding* ending) { installed.store(ending); }
+
+void EndProcess(int exitCode) {
+  ProcessEnding* ending = installed.load();
+  if (ending == nullptr) std::exit(exitCode);
+  ending->End(exitCode);
+}
+
+void EndProcessAtOnce(int exitCode) {
+  ProcessEnding* ending = installed.load();
+  if (ending == nullptr) std::_Exit(exitCode);
+  ending->EndAtOnce(exitCode);
+}
+
+}  // namespace platform

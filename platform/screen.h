@@ -1,0 +1,37 @@
+// The device screen and the layout scale the program derives from it.
+//
+// The screen stands for a Pocket PC display: 480 x 640 pixels unless the
+// environment variable TESSARON_SCREEN gives another size as "WxH". The
+// program lays itself out in pixels multiplied by the layout scale, 1 for a
+// shorter side of 240 pixels, 2 for 480.
+#pragma once
+
+namespace platform {
+
+struct ScreenMetrics {
+  int width = 0;
+  int height = 0;
+  int minimum = 0;  // the shorter side
+  int scale = 0;    // layout scale, never below 1
+};
+
+inline constexpr int kDefaultScreenWidth = 480;
+inline constexpr int kDefaultScreenHeight = 640;
+
+// Parses "WxH" with both sides from 1 to 10000 pixels.
+bool ParseScreenSize(const char* text, int* width, int* height);
+
+// The layout scale of a screen: the shorter side in single precision times
+// the single-precision constant 1/240, truncated. Under 240 pixels this is 0.
+int LayoutScale(int width, int height);
+
+// A length in layout units as pixels: the product of the scale and the
+// length in single precision, truncated.
+int Scaled(int scale, int length);
+
+// Measured once by static initialisation, before main runs. A screen whose
+// shorter side is under 240 pixels is laid out at scale 1 rather than
+// collapsing every control to nothing.
+extern const ScreenMetrics screenMetrics;
+
+}  // namespace platform
