@@ -23,6 +23,8 @@ inline constexpr std::uint32_t kIdsThreadFailed = 13;
 inline constexpr std::uint32_t kIdsEnterPassword = 14;     // label and warning
 inline constexpr std::uint32_t kIdsHintCaption = 15;
 inline constexpr std::uint32_t kIdsEnterFolder = 16;       // label and warning
+inline constexpr std::uint32_t kIdsBadCommandLine = 17;    // the file's path cannot be used
+inline constexpr std::uint32_t kIdsBadPasswordCharacter = 18;  // outside the code page
 
 // Strings the secure-file library loads through the module instance.
 inline constexpr std::uint32_t kIdsProcessingDone = 61410;
@@ -30,5 +32,29 @@ inline constexpr std::uint32_t kIdsPackErrorCaption = 61411;
 inline constexpr std::uint32_t kIdsProcessingFiles = 61412;
 inline constexpr std::uint32_t kIdsPackReadError = 61413;
 inline constexpr std::uint32_t kIdsPackNoAttributes = 61414;
+
+// Dialogs, menus, accelerators and the icon.
+inline constexpr int kDialogAbout = 105;
+inline constexpr int kDialogProgress = 107;
+inline constexpr int kMenuSoftKeys = 129;       // main window: "Выполнить", "Отмена"
+inline constexpr int kMenuBlankSoftKeys = 130;  // progress dialog: two blank keys
+inline constexpr int kAcceleratorTable = 2;
+inline constexpr int kIconProgram = 101;
+
+// Controls.
+inline constexpr int kControlFolderBox = 204;
+inline constexpr int kControlPasswordBox = 206;
+inline constexpr int kControlLabel = 222;
+inline constexpr int kControlAboutIcon = 201;
+inline constexpr int kControlNotice = 202;  // about: name and version; progress: the notice line
+inline constexpr int kControlRights = 203;
+inline constexpr int kControlCurrentItem = 1000;
+inline constexpr int kControlProgressBar = 1001;
+
+// Commands.
+inline constexpr int kCommandOk = 1;      // also the left soft key: start decryption
+inline constexpr int kCommandCancel = 2;  // also the right soft key: close
+inline constexpr int kCommandQuit = 40000;
+inline constexpr int kCommandAbout = 40002;
 
 }  // namespace res

@@ -25,6 +25,8 @@ constexpr platform::StringEntry kEntries[] = {
     {kIdsEnterPassword, u"Введите пароль!"},
     {kIdsHintCaption, u"Совет"},
     {kIdsEnterFolder, u"Укажите путь к файлу"},
+    {kIdsBadCommandLine, u"Недопустимый путь к файлу"},
+    {kIdsBadPasswordCharacter, u"Пароль содержит недопустимый символ"},
     {kIdsProcessingDone, u"Полная обработка файлов"},
     {kIdsPackErrorCaption, u"Ошибка"},
     {kIdsProcessingFiles, u"Обрабатываемые файлы"},

@@ -1,0 +1,53 @@
+// Dialog templates 105 (about) and 107 (progress), in dialog units.
+#include <iterator>
+
+#include "res/resource_ids.h"
+#include "res/resources.h"
+
+namespace res {
+namespace {
+
+using platform::ControlClass;
+using platform::DialogItem;
+using platform::DialogTemplate;
+
+constexpr DialogItem kAboutItems[] = {
+    {kControlAboutIcon, ControlClass::kStaticIcon, nullptr, kIconProgram, 12, 12, 20, 20, 0},
+    {kControlNotice, ControlClass::kStatic, u"Tessaron（解密） 1.0.2 版", 0, 12, 36, 70, 8, 0},
+    {kControlRights, ControlClass::kStatic, u"© 2026 Tessaron. Все права защищены.", 0, 12, 48,
+     129, 8, 0},
+};
+
+constexpr DialogItem kProgressItems[] = {
+    {kControlNotice, ControlClass::kStatic, u"Расшифровка файлов, пожалуйста, подождите...", 0,
+     7, 7, 129, 8, 0},
+    {kControlCurrentItem, ControlClass::kStatic, u"...", 0, 7, 17, 137, 19, 0},
+    {kControlProgressBar, ControlClass::kProgressBar, nullptr, 0, 7, 38, 142, 10,
+     platform::kStyleBorder},
+};
+
+constexpr DialogTemplate kAbout = {
+    156, 129, u" ", u"MS Shell Dlg", 9,
+    platform::kStyleCaption | platform::kStyleOkInCaption,
+    kAboutItems, std::size(kAboutItems)};
+
+// No caption, so the OK flag has no title bar to show its button in.
+constexpr DialogTemplate kProgress = {
+    156, 129, u"", u"MS Shell Dlg", 9,
+    platform::kStyleBorder | platform::kStyleOkInCaption,
+    kProgressItems, std::size(kProgressItems)};
+
+}  // namespace
+
+const platform::DialogTemplate* FindDialog(int id) {
+  switch (id) {
+    case kDialogAbout:
+      return &kAbout;
+    case kDialogProgress:
+      return &kProgress;
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace res
