@@ -1,0 +1,119 @@
+#include "platform/qt/dialog_builder.h"
+
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "platform/qt/command_event.h"
+#include "platform/screen.h"
+
+namespace platform::qt {
+namespace {
+
+const char* kControlIdProperty = "controlId";
+
+int MulDivRounded(int value, int base, int divisor) {
+  return (value * base + divisor / 2) / divisor;
+}
+
+// The title bar of a dialog with a caption: the caption on the left and,
+// when the template asks for it, the OK button on the right.
+QWidget* CreateTitleBar(QDialog* dialog, const DialogTemplate& dialogTemplate, int scale) {
+  auto* bar = new QWidget(dialog);
+  bar->setObjectName(QStringLiteral("titleBar"));
+  bar->setAttribute(Qt::WA_StyledBackground);
+  bar->setStyleSheet(QStringLiteral(
+      "#titleBar { background: #1f3a5f; }"
+      "#titleBar QLabel { color: white; font-weight: bold; }"
+      "#titleBar QPushButton { color: white; background: #3d6da8; border: 1px solid white;"
+      " padding: 0 8px; }"));
+  bar->setGeometry(0, 0, dialog->width(), 26 * scale);
+  auto* layout = new QHBoxLayout(bar);
+  layout->setContentsMargins(4 * scale, 2 * scale, 4 * scale, 2 * scale);
+  layout->addWidget(new QLabel(QString::fromUtf16(dialogTemplate.caption), bar), 1);
+  if ((dialogTemplate.style & kStyleOkInCaption) != 0) {
+    auto* ok = new QPushButton(QStringLiteral("ОК"), bar);
+    ok->setObjectName(QStringLiteral("okInCaption"));
+    ok->setDefault(true);
+    QObject::connect(ok, &QPushButton::clicked, dialog, [dialog] { SendCommand(dialog, 1); });
+    layout->addWidget(ok);
+  }
+  return bar;
+}
+
+QWidget* CreateControl(QDialog* dialog, const DialogItem& item, IconPathLookup iconPath) {
+  QWidget* control = nullptr;
+  switch (item.controlClass) {
+    case ControlClass::kStatic: {
+      auto* label = new QLabel(QString::fromUtf16(item.text), dialog);
+      label->setWordWrap(true);  // static text wraps within its rectangle
+      label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+      control = label;
+      break;
+    }
+    case ControlClass::kStaticIcon: {
+      auto* label = new QLabel(dialog);
+      const char* path = iconPath != nullptr ? iconPath(item.iconId) : nullptr;
+      if (path != nullptr) label->setPixmap(QPixmap(QString::fromUtf8(path)));
+      label->setScaledContents(true);
+      control = label;
+      break;
+    }
+    case ControlClass::kProgressBar: {
+      auto* bar = new QProgressBar(dialog);
+      bar->setTextVisible(false);
+      control = bar;
+      break;
+    }
+  }
+  control->setProperty(kControlIdProperty, item.id);
+  return control;
+}
+
+}  // namespace
+
+QRect DialogUnitsToPixels(int x, int y, int width, int height, int scale) {
+  int baseX = kDialogBaseUnitX * scale;
+  int baseY = kDialogBaseUnitY * scale;
+  return QRect(MulDivRounded(x, baseX, 4), MulDivRounded(y, baseY, 8),
+               MulDivRounded(width, baseX, 4), MulDivRounded(height, baseY, 8));
+}
+
+void BuildDialog(QDialog* dialog, QWidget* owner, const DialogTemplate& dialogTemplate,
+                 int scale, IconPathLookup iconPath) {
+  dialog->setWindowTitle(QString::fromUtf16(dialogTemplate.caption));
+  dialog->setAutoFillBackground(true);
+  QPalette palette = dialog->palette();
+  palette.setColor(QPalette::Window, Qt::white);
+  dialog->setPalette(palette);
+  CoverDeviceScreen(dialog, owner);
+
+  int clientTop = 0;
+  if ((dialogTemplate.style & kStyleCaption) != 0) {
+    clientTop = CreateTitleBar(dialog, dialogTemplate, scale)->height();
+  }
+  for (std::size_t i = 0; i < dialogTemplate.count; ++i) {
+    const DialogItem& item = dialogTemplate.items[i];
+    QWidget* control = CreateControl(dialog, item, iconPath);
+    control->setGeometry(
+        DialogUnitsToPixels(item.x, item.y, item.width, item.height, scale).translated(0, clientTop));
+  }
+}
+
+QWidget* FindDialogItem(QWidget* dialog, int id) {
+  const QList<QWidget*> children = dialog->findChildren<QWidget*>();
+  for (QWidget* child : children) {
+    QVariant value = child->property(kControlIdProperty);
+    if (value.isValid() && value.toInt() == id) return child;
+  }
+  return nullptr;
+}
+
+void CoverDeviceScreen(QWidget* window, QWidget* owner) {
+  QPoint origin = owner != nullptr ? owner->window()->geometry().topLeft() : QPoint(0, 0);
+  window->setGeometry(QRect(origin, QSize(screenMetrics.width, screenMetrics.height)));
+}
+
+}  // namespace platform::qt

@@ -1,0 +1,71 @@
+#include "platform/qt/message_box_qt.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "platform/qt/ui_thread.h"
+
+namespace platform::qt {
+namespace {
+
+QMessageBox::Icon IconFor(unsigned style) {
+  switch (style & kIconMask) {
+    case kIconError:
+      return QMessageBox::Critical;
+    case kIconQuestion:
+      return QMessageBox::Question;
+    case kIconExclamation:
+      return QMessageBox::Warning;
+    default:
+      return QMessageBox::NoIcon;
+  }
+}
+
+int ShowOnThisThread(QWidget* owner, const QString& text, const QString& caption,
+                     unsigned style) {
+  QMessageBox box(IconFor(style), caption, text, QMessageBox::NoButton, owner);
+  QPushButton* first = nullptr;
+  QPushButton* second = nullptr;
+  int firstAnswer = kAnswerOk;
+  int secondAnswer = kAnswerNone;
+  switch (style & kButtonsMask) {
+    case kButtonsYesNo:
+      // "Нет" gets a role that Qt does not take for Esc or the close button.
+      first = box.addButton(QStringLiteral("Да"), QMessageBox::YesRole);
+      second = box.addButton(QStringLiteral("Нет"), QMessageBox::ActionRole);
+      firstAnswer = kAnswerYes;
+      secondAnswer = kAnswerNo;
+      break;
+    case kButtonsOkCancel:
+      first = box.addButton(QStringLiteral("ОК"), QMessageBox::AcceptRole);
+      second = box.addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole);
+      secondAnswer = kAnswerCancel;
+      break;
+    default:
+      first = box.addButton(QStringLiteral("ОК"), QMessageBox::AcceptRole);
+      break;
+  }
+  box.setDefaultButton(first);
+  box.exec();
+  QAbstractButton* clicked = box.clickedButton();
+  if (clicked == first) return firstAnswer;
+  if (clicked != nullptr && clicked == second) return secondAnswer;
+  return kAnswerNone;
+}
+
+}  // namespace
+
+int QtMessageBoxService::Show(void* owner, const char16_t* text, const char16_t* caption,
+                              unsigned style) {
+  QCoreApplication* application = QCoreApplication::instance();
+  if (application == nullptr) return kAnswerNone;
+  QString boxText = QString::fromUtf16(text);
+  QString boxCaption = QString::fromUtf16(caption);
+  auto* ownerWidget = static_cast<QWidget*>(owner);
+  int answer = kAnswerNone;
+  RunOnOwnerThread(application, [&] { answer = ShowOnThisThread(ownerWidget, boxText, boxCaption, style); });
+  return answer;
+}
+
+}  // namespace platform::qt
