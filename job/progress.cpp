@@ -1,0 +1,77 @@
+#include "job/progress.h"
+
+#include <QLabel>
+#include <QProgressBar>
+
+#include "job/globals.h"
+#include "platform/qt/dialog_builder.h"
+#include "platform/qt/ui_thread.h"
+#include "res/resource_ids.h"
+
+namespace job {
+namespace {
+
+bool SameText(const char16_t* stored, const char16_t* text) {
+  std::size_t i = 0;
+  for (; i + 1 < platform::kMaxPath && text[i] != u'\0'; ++i) {
+    if (stored[i] != text[i]) return false;
+  }
+  // A text longer than the buffer never equals its cut copy.
+  return stored[i] == u'\0' && text[i] == u'\0';
+}
+
+// Copies as much of `text` as fits, terminated.
+void StoreText(char16_t (&stored)[platform::kMaxPath], const char16_t* text) {
+  std::size_t i = 0;
+  for (; i + 1 < platform::kMaxPath && text[i] != u'\0'; ++i) stored[i] = text[i];
+  stored[i] = u'\0';
+}
+
+std::uint32_t Percent(std::uint32_t done, std::uint32_t total) {
+  float percent = static_cast<float>(done) / (static_cast<float>(total) * 0.01f);
+  // A package whose header understates its total can report done far above
+  // total; the conversion would then be undefined.
+  if (percent >= 4294967296.0f) return 0xFFFFFFFFu;
+  return static_cast<std::uint32_t>(percent);
+}
+
+}  // namespace
+
+ProgressState progressState;
+
+ProgressStep AdvanceProgress(ProgressState* state, std::uint32_t done, std::uint32_t total,
+                             const char16_t* text) {
+  ProgressStep step;
+  if (text != nullptr && !SameText(state->lastText, text)) {
+    StoreText(state->lastText, text);
+    step.setText = true;
+  }
+  if (total == 0) return step;
+  std::uint32_t advance = (done - state->lastPosition) * 100u;
+  if (advance > total) {
+    state->lastPosition = done;
+    step.movePosition = true;
+    step.percent = Percent(done, total);
+  }
+  return step;
+}
+
+void ReportProgress(std::uint32_t done, std::uint32_t total, const char16_t* text) {
+  ProgressStep step = AdvanceProgress(&progressState, done, total, text);
+  QWidget* dialog = progressDialog;
+  if (dialog == nullptr || (!step.setText && !step.movePosition)) return;
+  platform::qt::RunOnOwnerThread(dialog, [&] {
+    if (step.setText) {
+      auto* item = qobject_cast<QLabel*>(platform::qt::FindDialogItem(dialog, res::kControlCurrentItem));
+      if (item != nullptr) item->setText(QString::fromUtf16(progressState.lastText));
+    }
+    if (step.movePosition && progressBar != nullptr) {
+      // The device's bar clamps a position outside its range; Qt's would
+      // ignore it.
+      std::uint32_t maximum = static_cast<std::uint32_t>(progressBar->maximum());
+      progressBar->setValue(static_cast<int>(step.percent < maximum ? step.percent : maximum));
+    }
+  });
+}
+
+}  // namespace job

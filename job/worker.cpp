@@ -1,0 +1,132 @@
+#include "job/worker.h"
+
+#include <cstring>
+
+#include "job/globals.h"
+#include "job/progress.h"
+#include "job/temp_file.h"
+#include "platform/files.h"
+#include "platform/message_box.h"
+#include "platform/process_end.h"
+#include "res/resource_ids.h"
+#include "securefile/securefile.h"
+
+namespace job {
+namespace {
+
+using platform::kAnswerNo;
+using platform::kAnswerYes;
+
+constexpr std::size_t kTextLength = 128;
+
+struct Texts {
+  char16_t createFolder[kTextLength];
+  char16_t cannotCreate[kTextLength];
+  char16_t errorCaption[kTextLength];
+  char16_t askCaption[kTextLength];
+  char16_t wrongFolder[kTextLength];
+  char16_t wrongPassword[kTextLength];
+  char16_t decryptFailed[kTextLength];
+  char16_t unpackFailed[kTextLength];
+  char16_t keepOriginal[kTextLength];
+};
+
+void LoadTexts(Texts* texts) {
+  platform::LoadString(instance, res::kIdsCreateFolder, texts->createFolder);
+  platform::LoadString(instance, res::kIdsCannotCreate, texts->cannotCreate);
+  platform::LoadString(instance, res::kIdsErrorCaption, texts->errorCaption);
+  platform::LoadString(instance, res::kIdsAskCaption, texts->askCaption);
+  platform::LoadString(instance, res::kIdsWrongFolder, texts->wrongFolder);
+  platform::LoadString(instance, res::kIdsWrongPassword, texts->wrongPassword);
+  platform::LoadString(instance, res::kIdsDecryptFailed, texts->decryptFailed);
+  platform::LoadString(instance, res::kIdsUnpackFailed, texts->unpackFailed);
+  platform::LoadString(instance, res::kIdsKeepOriginal, texts->keepOriginal);
+}
+
+void ShowError(void* dialog, const char16_t* text, const Texts& texts) {
+  platform::ShowMessageBox(dialog, text, texts.errorCaption,
+                           platform::kButtonsOk | platform::kIconError);
+}
+
+// Every ending of the run: nothing decrypted may stay behind, nor the
+// password in memory.
+void EndRun() {
+  RemoveTempFile();
+  WipePassword();
+  platform::EndProcess(0);
+}
+
+// Makes sure the destination folder exists; false when the run must end
+// (the user has been told why, or declined). *created tells whether this
+// run made it.
+bool CheckDestination(void* dialog, const Texts& texts, bool* created) {
+  *created = false;
+  platform::FileAttributes attributes;
+  if (!platform::GetFileAttributes(destinationFolder, &attributes)) {
+    int answer = platform::ShowMessageBox(dialog, texts.createFolder, texts.askCaption,
+                                          platform::kButtonsYesNo | platform::kIconQuestion);
+    if (answer != kAnswerYes) return false;
+    if (!platform::CreateFolder(destinationFolder)) {
+      ShowError(dialog, texts.cannotCreate, texts);
+      return false;
+    }
+    *created = true;
+    return true;
+  }
+  if (!attributes.isFolder) {
+    ShowError(dialog, texts.wrongFolder, texts);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void RunWorker(void* dialog) {
+  Texts texts;
+  LoadTexts(&texts);
+
+  // Without a private temporary file there is nowhere safe to decrypt to.
+  char16_t tempPath[platform::kMaxPath];
+  if (!ReserveTempFile(tempPath)) {
+    ShowError(dialog, texts.decryptFailed, texts);
+    EndRun();
+    return;
+  }
+
+  bool created = false;
+  if (!CheckDestination(dialog, texts, &created)) {
+    EndRun();
+    return;
+  }
+
+  auto passwordLength = static_cast<std::int32_t>(
+      ::strnlen(reinterpret_cast<const char*>(passwordBytes), sizeof passwordBytes - 1));
+  std::int32_t decrypted = DecryptContainer(sourcePath, tempPath, passwordBytes, passwordLength,
+                                            ReportProgress, 0, instance);
+  WipePassword();
+  if (decrypted != kResultOk) {
+    RemoveTempFile();
+    if (created) platform::RemoveFolder(destinationFolder);
+    ShowError(dialog, decrypted == kResultWrongPassword ? texts.wrongPassword : texts.decryptFailed,
+              texts);
+    EndRun();
+    return;
+  }
+
+  std::int32_t unpacked = UnpackPackage(tempPath, destinationFolder, ReportProgress);
+  RemoveTempFile();
+  if (unpacked != kResultOk) {
+    // What was extracted stays, and so does the folder.
+    ShowError(dialog, texts.unpackFailed, texts);
+    EndRun();
+    return;
+  }
+
+  int answer = platform::ShowMessageBox(dialog, texts.keepOriginal, texts.askCaption,
+                                        platform::kButtonsYesNo | platform::kIconNone);
+  if (answer == kAnswerNo) platform::DeleteFile(sourcePath);
+  EndRun();
+}
+
+}  // namespace job
