@@ -1,0 +1,81 @@
+#include "app/command_line.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "platform/device_path.h"
+
+namespace app {
+namespace {
+
+void Reverse(char16_t* text) { std::reverse(text, text + platform::WideLength(text)); }
+
+void DropTrailingQuote(char16_t* text) {
+  std::size_t length = platform::WideLength(text);
+  if (length > 0 && text[length - 1] == u'"') text[length - 1] = u'\0';
+}
+
+}  // namespace
+
+bool HostPathToDevice(const std::string& hostPath, char16_t (&devicePath)[platform::kMaxPath]) {
+  devicePath[0] = u'\0';
+  if (hostPath.empty()) return false;
+  std::error_code failure;
+  std::filesystem::path absolute = std::filesystem::absolute(hostPath, failure);
+  if (failure) return false;
+  std::string tidy = absolute.lexically_normal().string();
+  while (tidy.size() > 1 && tidy.back() == '/') tidy.pop_back();
+  return platform::ToDevicePath(tidy.c_str(), devicePath);
+}
+
+bool CommandLineFromArguments(int count, char** arguments,
+                              char16_t (&commandLine)[platform::kMaxPath]) {
+  commandLine[0] = u'\0';
+  std::string text;
+  for (int i = 1; i < count; ++i) {
+    if (i > 1) text += ' ';
+    text += arguments[i];
+  }
+  // The quotes are part of the command line, not of the path: the path
+  // between them is made absolute and they are put back around it.
+  bool leadingQuote = !text.empty() && text.front() == '"';
+  if (leadingQuote) text.erase(0, 1);
+  bool trailingQuote = !text.empty() && text.back() == '"';
+  if (trailingQuote) text.pop_back();
+
+  char16_t path[platform::kMaxPath] = {};
+  if (!text.empty() && !HostPathToDevice(text, path)) return false;
+  if (leadingQuote && !platform::WideAppend(commandLine, u"\"")) return false;
+  if (!platform::WideAppend(commandLine, path)) return false;
+  if (trailingQuote && !platform::WideAppend(commandLine, u"\"")) return false;
+  return true;
+}
+
+void DeriveDestination(const char16_t* commandLine, const char16_t* fallback,
+                       char16_t (&destination)[platform::kMaxPath]) {
+  char16_t unquoted[platform::kMaxPath];
+  platform::WideCopy(unquoted, commandLine);
+  if (unquoted[0] != u'\0') {
+    DropTrailingQuote(unquoted);
+    Reverse(unquoted);
+    DropTrailingQuote(unquoted);
+    Reverse(unquoted);
+  }
+  if (unquoted[0] == u'\0') {
+    platform::WideCopy(destination, fallback);
+    return;
+  }
+  platform::WideCopy(destination, unquoted);
+  char16_t* lastBackslash = nullptr;
+  for (char16_t* c = destination; *c != u'\0'; ++c) {
+    if (*c == u'\\') lastBackslash = c;
+  }
+  if (lastBackslash == nullptr) return;
+  if (lastBackslash == destination) {
+    destination[1] = u'\0';  // the root folder
+  } else {
+    *lastBackslash = u'\0';
+  }
+}
+
+}  // namespace app

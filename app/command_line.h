@@ -1,0 +1,30 @@
+// The command line: the encrypted file's path, and the folder the form
+// offers to decrypt into.
+#pragma once
+
+#include <string>
+
+#include "platform/wide_string.h"
+
+namespace app {
+
+// The command line from the program's arguments: joined by single blanks
+// (the path is the whole command line, blanks included), made absolute
+// against the working folder and turned into a device path. Surrounding
+// double quotes stay where they are. False when the result would hold 260
+// characters or more, or the path has no device spelling; nothing is ever
+// cut to another path.
+bool CommandLineFromArguments(int count, char** arguments,
+                              char16_t (&commandLine)[platform::kMaxPath]);
+
+// A host path typed by the user as an absolute device path. Same rules.
+bool HostPathToDevice(const std::string& hostPath, char16_t (&devicePath)[platform::kMaxPath]);
+
+// The folder the form shows at first: the folder that holds the file named
+// by the command line, surrounding quotes removed; the root for a file in
+// the root; the whole text when it holds no backslash; `fallback` for an
+// empty command line.
+void DeriveDestination(const char16_t* commandLine, const char16_t* fallback,
+                       char16_t (&destination)[platform::kMaxPath]);
+
+}  // namespace app

@@ -1,0 +1,52 @@
+// tessaron FILE: decrypts FILE, a KVA container, into a folder of the
+// user's choice.
+#include <QApplication>
+#include <QFont>
+#include <QLibraryInfo>
+#include <QStyleFactory>
+#include <QTranslator>
+#include <vector>
+
+#include "app/start_up.h"
+#include "platform/qt/message_box_qt.h"
+#include "platform/qt/process_end_qt.h"
+#include "platform/screen.h"
+
+namespace {
+
+// The device's look: one sans-serif font sized for the layout scale, and a
+// style that draws the same everywhere.
+void SetUpLook(QApplication& application) {
+  application.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+  QFont font(QStringLiteral("DejaVu Sans"));
+  font.setPixelSize(11 * platform::screenMetrics.scale);
+  application.setFont(font);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The command line is the file's path whatever it looks like, so it is
+  // kept as given before Qt takes the options it knows out of argv.
+  std::vector<char*> arguments(argv, argv + argc);
+  QApplication application(argc, argv);
+  application.setQuitOnLastWindowClosed(false);  // the program decides when it ends
+  SetUpLook(application);
+  // Russian texts for Qt's own menus, such as a text box's context menu.
+  QTranslator translator;
+  if (translator.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    application.installTranslator(&translator);
+  }
+
+  platform::qt::QtMessageBoxService messageBoxes;
+  platform::qt::QtProcessEnding processEnding;
+  platform::SetMessageBoxService(&messageBoxes);
+  platform::SetProcessEnding(&processEnding);
+
+  int exitCode = app::RunProgram(static_cast<int>(arguments.size()), arguments.data());
+
+  platform::SetProcessEnding(nullptr);
+  platform::SetMessageBoxService(nullptr);
+  return exitCode;
+}

@@ -1,0 +1,161 @@
+#include "app/main_window.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+
+#include "app/about_dialog.h"
+#include "app/command_line.h"
+#include "app/layout.h"
+#include "job/globals.h"
+#include "job/menu_bar.h"
+#include "platform/code_page.h"
+#include "platform/device_path.h"
+#include "platform/message_box.h"
+#include "platform/qt/command_event.h"
+#include "platform/qt/dialog_builder.h"
+#include "platform/screen.h"
+#include "platform/secure_zero.h"
+#include "platform/string_table.h"
+#include "res/resource_ids.h"
+
+namespace app {
+namespace {
+
+constexpr std::size_t kTextLength = 128;
+// The password box is read into 32 characters, so at most 31 are used.
+constexpr std::size_t kPasswordRead = platform::kMaxPasswordCharacters + 1;
+
+QRect ToQRect(const ControlRect& rect) {
+  return QRect(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+}
+
+// The device form of a destination as the folder box shows it: a host path.
+QString HostText(const char16_t* devicePath) {
+  char host[platform::kMaxHostPath];
+  if (!platform::ToHostPath(devicePath, host)) return QString::fromUtf16(devicePath);
+  return QString::fromUtf8(host);
+}
+
+}  // namespace
+
+MainWindow::MainWindow(const QString& title, job::WorkerEntry worker) : worker_(worker) {
+  setWindowTitle(title);
+  setAutoFillBackground(true);
+  QPalette background = palette();
+  background.setColor(QPalette::Window, Qt::white);
+  setPalette(background);
+  platform::qt::CoverDeviceScreen(this, nullptr);
+
+  activation_ = platform::qt::ShellActivationRecord{};
+  activation_.size = sizeof activation_;
+  menuBar_ = job::CreateMenuBar(this, res::kMenuSoftKeys);
+
+  char16_t enterPassword[kTextLength];
+  char16_t enterFolder[kTextLength];
+  platform::LoadString(job::instance, res::kIdsEnterPassword, enterPassword);
+  platform::LoadString(job::instance, res::kIdsEnterFolder, enterFolder);
+
+  std::array<ControlRect, 4> rects = MainWindowControlRects(platform::screenMetrics.scale);
+  auto* passwordLabel = new QLabel(QString::fromUtf16(enterPassword), this);
+  passwordLabel->setGeometry(ToQRect(rects[0]));
+  passwordBox_ = new QLineEdit(this);
+  passwordBox_->setObjectName(QStringLiteral("passwordBox"));
+  passwordBox_->setEchoMode(QLineEdit::Password);
+  passwordBox_->setGeometry(ToQRect(rects[1]));
+  auto* folderLabel = new QLabel(QString::fromUtf16(enterFolder), this);
+  folderLabel->setGeometry(ToQRect(rects[2]));
+  folderBox_ = new QLineEdit(this);
+  folderBox_->setObjectName(QStringLiteral("folderBox"));
+  // Nothing typed is ever cut: the box takes no more than a path holds.
+  folderBox_->setMaxLength(static_cast<int>(platform::kMaxPath - 1));
+  folderBox_->setGeometry(ToQRect(rects[3]));
+
+  folderBox_->setText(HostText(job::destinationFolder));
+  passwordBox_->setFocus();
+  platform::qt::SetInputPanel(this, platform::qt::InputPanel::kUp);
+}
+
+bool MainWindow::event(QEvent* event) {
+  if (event->type() == platform::qt::CommandEvent::EventType()) {
+    OnCommand(static_cast<platform::qt::CommandEvent*>(event)->Command());
+    return true;
+  }
+  if (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate) {
+    platform::qt::HandleActivation(this, event->type() == QEvent::WindowActivate, &activation_);
+  } else if (event->type() == QEvent::LocaleChange) {
+    platform::qt::HandleSettingChange(this, &activation_);
+  }
+  return QWidget::event(event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  delete menuBar_;
+  menuBar_ = nullptr;
+  event->accept();
+  QCoreApplication::quit();
+}
+
+void MainWindow::OnCommand(int command) {
+  switch (command) {
+    case res::kCommandOk:
+      Confirm();
+      break;
+    case res::kCommandCancel:
+      close();
+      break;
+    case res::kCommandAbout:
+      OpenAboutDialog(this);
+      break;
+    default:
+      break;  // Ctrl+Q and the rest: nothing to do
+  }
+}
+
+void MainWindow::Warn(const char16_t* text) {
+  char16_t caption[kTextLength];
+  platform::LoadString(job::instance, res::kIdsHintCaption, caption);
+  platform::ShowMessageBox(this, text, caption,
+                           platform::kButtonsOk | platform::kIconExclamation);
+}
+
+void MainWindow::Confirm() {
+  char16_t enterPassword[kTextLength];
+  char16_t enterFolder[kTextLength];
+  char16_t badCharacter[kTextLength];
+  platform::LoadString(job::instance, res::kIdsEnterPassword, enterPassword);
+  platform::LoadString(job::instance, res::kIdsEnterFolder, enterFolder);
+  platform::LoadString(job::instance, res::kIdsBadPasswordCharacter, badCharacter);
+
+  QString typed = passwordBox_->text();
+  char16_t password[kPasswordRead] = {};
+  std::size_t length = std::min<std::size_t>(static_cast<std::size_t>(typed.size()),
+                                             kPasswordRead - 1);
+  for (std::size_t i = 0; i < length; ++i) password[i] = typed.at(static_cast<qsizetype>(i)).unicode();
+  if (length == 0) {
+    Warn(enterPassword);
+    return;
+  }
+  std::size_t byteLength = 0;
+  platform::PasswordConversion conversion =
+      platform::PasswordToCodePage(password, length, job::passwordBytes, &byteLength);
+  platform::SecureZero(password, sizeof password);
+  if (conversion != platform::PasswordConversion::kOk) {
+    // Never a silent substitute: the bytes are what the key comes from.
+    Warn(badCharacter);
+    return;
+  }
+
+  char16_t folder[platform::kMaxPath];
+  if (!HostPathToDevice(folderBox_->text().toStdString(), folder)) {
+    Warn(enterFolder);
+    return;
+  }
+  platform::WideCopy(job::destinationFolder, folder);
+
+  job::OpenProgressDialog(this, worker_);
+  close();
+}
+
+}  // namespace app
