@@ -31,8 +31,51 @@ struct InfoOptions {
   std::uint32_t offset = 0;
 };
 
+struct PackOptions {
+  std::string source;
+  std::string package;
+  bool append = false;
+  bool force = false;
+  bool skipUnreadable = false;
+};
+
+struct MeasureOptions {
+  std::string source;
+};
+
+struct UnpackOptions {
+  std::string package;
+  std::string destination;
+};
+
+struct ListOptions {
+  std::string package;
+};
+
+struct SealOptions {
+  std::string source;
+  std::string container;
+  int cipher = 3;
+  bool force = false;
+  bool skipUnreadable = false;
+  PasswordSource password;
+};
+
+struct OpenOptions {
+  std::string container;
+  std::string destination;
+  bool removeOriginal = false;
+  PasswordSource password;
+};
+
 int RunEncrypt(const EncryptOptions& options);
 int RunDecrypt(const DecryptOptions& options);
 int RunInfo(const InfoOptions& options);
+int RunPack(const PackOptions& options);
+int RunMeasure(const MeasureOptions& options);
+int RunUnpack(const UnpackOptions& options);
+int RunList(const ListOptions& options);
+int RunSeal(const SealOptions& options);
+int RunOpen(const OpenOptions& options);
 
 }  // namespace cli

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/command_support.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/messages.h"
@@ -15,87 +16,8 @@
 #include "securefile/securefile.h"
 
 namespace cli {
-namespace {
 
 using securefile::HeaderStatus;
-
-const char* CipherName(int identifier) {
-  switch (identifier) {
-    case 1: return "AES-128-CFB";
-    case 2: return "DES-EDE3-CBC";
-    case 3: return "AES-128-CBC";
-    default: return "not known to this version";
-  }
-}
-
-// What the header of a container says, read without a password.
-struct Inspection {
-  bool opened = false;
-  std::uint64_t fileSize = 0;
-  HeaderStatus status = HeaderStatus::kReadFailed;
-  securefile::ContainerHeader header;
-};
-
-Inspection Inspect(const DevicePath& path, std::uint32_t offset) {
-  Inspection inspection;
-  platform::FileAttributes attributes;
-  platform::File file;
-  if (!platform::GetFileAttributes(path.text, &attributes) || !file.OpenRead(path.text)) {
-    return inspection;
-  }
-  inspection.opened = true;
-  inspection.fileSize = attributes.size;
-  if (offset > attributes.size || (offset != 0 && !file.Seek(offset))) return inspection;
-  securefile::FileReader reader(file);
-  inspection.status =
-      securefile::ReadContainerHeader(reader, attributes.size - offset, &inspection.header);
-  return inspection;
-}
-
-// Why a header was refused, in words.
-std::string HeaderProblem(const Inspection& inspection, const std::string& name,
-                          std::uint32_t offset) {
-  switch (inspection.status) {
-    case HeaderStatus::kOk:
-      return "";
-    case HeaderStatus::kReadFailed:
-      return offset > inspection.fileSize ? "offset " + std::to_string(offset) + " is beyond the end of " + Quoted(name)
-                                          : "cannot read " + Quoted(name);
-    case HeaderStatus::kBadMagic:
-      return Quoted(name) + " is not a KVA container" +
-             (offset != 0 ? " at offset " + std::to_string(offset) : std::string());
-    case HeaderStatus::kBadCipher:
-      return Quoted(name) + " names an unknown cipher; the file may be damaged";
-    case HeaderStatus::kTruncated:
-      return Quoted(name) + " is truncated: its header announces " +
-             std::to_string(inspection.header.ciphertextLength) + " bytes of ciphertext";
-  }
-  return "";
-}
-
-bool ResolvePath(const std::string& argument, DevicePath* path) {
-  std::string error;
-  if (ToDevicePath(argument, path, &error)) return true;
-  PrintError(error);
-  return false;
-}
-
-// The input must be an existing regular file.
-bool CheckInputFile(const DevicePath& path, const std::string& name, std::uint64_t* size) {
-  platform::FileAttributes attributes;
-  if (!platform::GetFileAttributes(path.text, &attributes)) {
-    PrintError("cannot read " + Quoted(name) + ": " + std::strerror(errno));
-    return false;
-  }
-  if (attributes.isFolder) {
-    PrintError(Quoted(name) + " is a folder");
-    return false;
-  }
-  *size = attributes.size;
-  return true;
-}
-
-}  // namespace
 
 int RunEncrypt(const EncryptOptions& options) {
   DevicePath source;
@@ -160,7 +82,7 @@ int RunDecrypt(const DecryptOptions& options) {
   std::uint64_t size = 0;
   if (!CheckInputFile(source, options.source, &size)) return kExitFailure;
   // A file that is no container is refused before a password is asked for.
-  Inspection inspection = Inspect(source, options.offset);
+  Inspection inspection = InspectContainer(source, options.offset);
   if (inspection.status != HeaderStatus::kOk) {
     PrintError(HeaderProblem(inspection, options.source, options.offset));
     return kExitFailure;
@@ -201,7 +123,7 @@ int RunInfo(const InfoOptions& options) {
   if (!ResolvePath(options.file, &path)) return kExitFailure;
   std::uint64_t size = 0;
   if (!CheckInputFile(path, options.file, &size)) return kExitFailure;
-  Inspection inspection = Inspect(path, options.offset);
+  Inspection inspection = InspectContainer(path, options.offset);
   if (inspection.status != HeaderStatus::kOk && inspection.status != HeaderStatus::kTruncated) {
     PrintError(HeaderProblem(inspection, options.file, options.offset));
     return kExitFailure;

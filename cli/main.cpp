@@ -58,6 +58,52 @@ int main(int argc, char** argv) {
   infoCommand->add_option("FILE", info.file, "Container")->required();
   infoCommand->add_option("--offset", info.offset, "The container starts at byte N of FILE");
 
+  cli::PackOptions pack;
+  auto* packCommand = app.add_subcommand("pack", "Pack a file or folder tree into a KVA package");
+  packCommand->add_option("SRC", pack.source, "File or folder to pack")->required();
+  packCommand->add_option("PKG", pack.package, "Package to write")->required();
+  auto* append = packCommand->add_flag("--append", pack.append,
+                                       "Add the tree to the end of an existing package");
+  packCommand->add_flag("-f,--force", pack.force, "Replace PKG if it exists")->excludes(append);
+  packCommand->add_flag("--skip-unreadable", pack.skipUnreadable,
+                        "Leave out files that cannot be read instead of cancelling");
+
+  cli::MeasureOptions measure;
+  auto* measureCommand =
+      app.add_subcommand("measure", "Count the entries and bytes a package of SRC would hold");
+  measureCommand->add_option("SRC", measure.source, "File or folder")->required();
+
+  cli::UnpackOptions unpack;
+  auto* unpackCommand = app.add_subcommand("unpack", "Unpack a KVA package into a folder");
+  unpackCommand->add_option("PKG", unpack.package, "Package to unpack")->required();
+  unpackCommand->add_option("DEST", unpack.destination, "Folder (created if missing)")->required();
+
+  cli::ListOptions list;
+  auto* listCommand = app.add_subcommand("list", "List the entries of a KVA package");
+  listCommand->add_option("PKG", list.package, "Package")->required();
+
+  cli::SealOptions seal;
+  auto* sealCommand =
+      app.add_subcommand("seal", "Pack a file or folder tree and encrypt it into a container");
+  sealCommand->add_option("SRC", seal.source, "File or folder to seal")->required();
+  sealCommand->add_option("CONTAINER", seal.container, "Container to write")->required();
+  sealCommand
+      ->add_option("--cipher", seal.cipher, "1 AES-128-CFB, 2 DES-EDE3-CBC, 3 AES-128-CBC (default)")
+      ->check(CLI::IsMember({1, 2, 3}));
+  sealCommand->add_flag("-f,--force", seal.force, "Replace CONTAINER if it exists");
+  sealCommand->add_flag("--skip-unreadable", seal.skipUnreadable,
+                        "Leave out files that cannot be read instead of cancelling");
+  AddPasswordOptions(*sealCommand, seal.password);
+
+  cli::OpenOptions open;
+  auto* openCommand =
+      app.add_subcommand("open", "Decrypt a container and unpack its files into a folder");
+  openCommand->add_option("CONTAINER", open.container, "Container to open")->required();
+  openCommand->add_option("DEST", open.destination, "Folder (created if missing)")->required();
+  openCommand->add_flag("--remove-original", open.removeOriginal,
+                        "Delete CONTAINER once everything is unpacked");
+  AddPasswordOptions(*openCommand, open.password);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& help) {
@@ -77,5 +123,11 @@ int main(int argc, char** argv) {
     return cli::RunEncrypt(encrypt);
   }
   if (decryptCommand->parsed()) return cli::RunDecrypt(decrypt);
-  return cli::RunInfo(info);
+  if (infoCommand->parsed()) return cli::RunInfo(info);
+  if (packCommand->parsed()) return cli::RunPack(pack);
+  if (measureCommand->parsed()) return cli::RunMeasure(measure);
+  if (unpackCommand->parsed()) return cli::RunUnpack(unpack);
+  if (listCommand->parsed()) return cli::RunList(list);
+  if (sealCommand->parsed()) return cli::RunSeal(seal);
+  return cli::RunOpen(open);
 }

@@ -1,6 +1,7 @@
 #include "platform/files.h"
 
 #include <cerrno>
+#include <new>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -67,42 +68,59 @@ bool File::OpenRead(const char16_t* path) {
   if (IsOpen()) return false;
   char host[kMaxHostPath];
   if (!ToHostPath(path, host)) return false;
-  int descriptor = ::open(host, O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a FIFO cannot hang the open; only regular files
+  // are read, since a device or a FIFO has no size to record or may never end.
+  int descriptor = ::open(host, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (descriptor < 0) return false;
   struct stat info;
-  if (::fstat(descriptor, &info) != 0 || S_ISDIR(info.st_mode)) {
+  if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+    int error = S_ISDIR(info.st_mode) ? EISDIR : ENXIO;
     ::close(descriptor);
-    errno = EISDIR;
+    errno = error;
     return false;
   }
-  AdoptDescriptor(descriptor, false);
-  ownsDescriptor_ = true;
-  return true;
+  ::fcntl(descriptor, F_SETFL, 0);
+  return Adopt(descriptor, false);
 }
 
 bool File::Create(const char16_t* path) {
   if (IsOpen()) return false;
   char host[kMaxHostPath];
   if (!ToHostPath(path, host)) return false;
-  int descriptor = ::open(host, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (descriptor < 0) return false;
-  AdoptDescriptor(descriptor, true);
-  ownsDescriptor_ = true;
-  return true;
+  return Adopt(::open(host, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666), true);
 }
 
 bool File::OpenWrite(const char16_t* path) {
   if (IsOpen()) return false;
   char host[kMaxHostPath];
   if (!ToHostPath(path, host)) return false;
-  int descriptor = ::open(host, O_WRONLY | O_CLOEXEC);
+  return Adopt(::open(host, O_WRONLY | O_CLOEXEC), true);
+}
+
+bool File::CreateIn(const Folder& folder, const char16_t* name) {
+  if (IsOpen() || !folder.IsOpen()) return false;
+  char host[kMaxHostPath];
+  if (!ToHostPath(name, host) || std::strchr(host, '/') != nullptr) return false;
+  return Adopt(::openat(folder.Descriptor(), host,
+                        O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666),
+               true);
+}
+
+bool File::Adopt(int descriptor, bool forWriting) {
   if (descriptor < 0) return false;
-  AdoptDescriptor(descriptor, true);
+  if (buffer_ == nullptr) buffer_.reset(new (std::nothrow) unsigned char[kBufferSize]);
+  if (buffer_ == nullptr) {
+    ::close(descriptor);
+    errno = ENOMEM;
+    return false;
+  }
+  AdoptDescriptor(descriptor, forWriting);
   ownsDescriptor_ = true;
   return true;
 }
 
 void File::AdoptDescriptor(int descriptor, bool forWriting) {
+  if (buffer_ == nullptr) buffer_.reset(new unsigned char[kBufferSize]);
   descriptor_ = descriptor;
   writing_ = forWriting;
   ownsDescriptor_ = false;
@@ -132,7 +150,7 @@ bool File::Read(void* buffer, std::uint32_t size, std::uint32_t* got) {
         *got += static_cast<std::uint32_t>(direct);
         continue;
       }
-      ssize_t filled = ::read(descriptor_, buffer_, kBufferSize);
+      ssize_t filled = ::read(descriptor_, buffer_.get(), kBufferSize);
       if (filled < 0) {
         if (errno == EINTR) continue;
         failed_ = true;
@@ -143,7 +161,7 @@ bool File::Read(void* buffer, std::uint32_t size, std::uint32_t* got) {
       end_ = static_cast<std::size_t>(filled);
     }
     std::size_t take = end_ - begin_ < wanted ? end_ - begin_ : wanted;
-    std::memcpy(out, buffer_ + begin_, take);
+    std::memcpy(out, buffer_.get() + begin_, take);
     begin_ += take;
     out += take;
     wanted -= take;
@@ -166,14 +184,14 @@ bool File::Write(const void* buffer, std::uint32_t size) {
       return true;
     }
   }
-  std::memcpy(buffer_ + end_, data, remaining);
+  std::memcpy(buffer_.get() + end_, data, remaining);
   end_ += remaining;
   return true;
 }
 
 bool File::Flush() {
   if (!writing_ || end_ == 0) return !failed_;
-  bool ok = !failed_ && WriteAll(descriptor_, buffer_, end_);
+  bool ok = !failed_ && WriteAll(descriptor_, buffer_.get(), end_);
   end_ = 0;
   if (!ok) failed_ = true;
   return ok;
@@ -191,6 +209,18 @@ bool File::SeekToEnd() {
   return ::lseek(descriptor_, 0, SEEK_END) >= 0;
 }
 
+bool File::Truncate(std::uint64_t length) {
+  if (!IsOpen() || !writing_ || !Flush()) return false;
+  return ::ftruncate(descriptor_, static_cast<off_t>(length)) == 0;
+}
+
+bool File::Size(std::uint64_t* size) {
+  struct stat info;
+  if (!IsOpen() || !Flush() || ::fstat(descriptor_, &info) != 0) return false;
+  *size = static_cast<std::uint64_t>(info.st_size);
+  return true;
+}
+
 bool File::Close() {
   if (!IsOpen()) return false;
   bool ok = Flush();
@@ -201,7 +231,44 @@ bool File::Close() {
   writing_ = false;
   failed_ = false;
   begin_ = end_ = 0;
+  buffer_.reset();
   return ok;
+}
+
+Folder::~Folder() { Close(); }
+
+Folder& Folder::operator=(Folder&& other) noexcept {
+  if (this != &other) {
+    Close();
+    descriptor_ = other.descriptor_;
+    other.descriptor_ = -1;
+  }
+  return *this;
+}
+
+bool Folder::Open(const char16_t* path) {
+  Close();
+  char host[kMaxHostPath];
+  if (!ToHostPath(path, host)) return false;
+  descriptor_ = ::open(host, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  return descriptor_ >= 0;
+}
+
+bool Folder::OpenChild(const Folder& parent, const char16_t* name, bool create) {
+  Close();
+  char host[kMaxHostPath];
+  if (!parent.IsOpen() || !ToHostPath(name, host) || std::strchr(host, '/') != nullptr) {
+    return false;
+  }
+  if (create && ::mkdirat(parent.Descriptor(), host, 0777) != 0 && errno != EEXIST) return false;
+  // O_NOFOLLOW with O_DIRECTORY refuses a link even when it leads to a folder.
+  descriptor_ = ::openat(parent.Descriptor(), host, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  return descriptor_ >= 0;
+}
+
+void Folder::Close() {
+  if (descriptor_ >= 0) ::close(descriptor_);
+  descriptor_ = -1;
 }
 
 bool IsSameFile(const File& file, const char16_t* path) {

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "platform/wide_string.h"
 
@@ -28,8 +29,11 @@ bool GetFileAttributes(const char16_t* path, FileAttributes* attributes);
 // Like GetFileAttributes, but a symbolic link is described as itself.
 bool GetLinkAttributes(const char16_t* path, FileAttributes* attributes);
 
-// An open file. Reading and writing go through a fixed buffer; a file is
-// opened either for reading or for writing.
+class Folder;
+
+// An open file. Reading and writing go through a fixed buffer, allocated
+// while the file is open (so deep recursions that hold few open files keep
+// small stack frames); a file is opened either for reading or for writing.
 class File {
  public:
   static constexpr std::size_t kBufferSize = 64 * 1024;
@@ -39,13 +43,16 @@ class File {
   File(const File&) = delete;
   File& operator=(const File&) = delete;
 
-  // Opens an existing file for reading.
+  // Opens an existing regular file for reading (not a folder, device or FIFO).
   bool OpenRead(const char16_t* path);
   // Creates a file for writing, emptying any existing file of that name.
   // New files get the user's default permissions (0666 less the umask).
   bool Create(const char16_t* path);
   // Opens an existing file for writing without emptying it; position 0.
   bool OpenWrite(const char16_t* path);
+  // Creates `name` inside `folder` like Create, but never through a
+  // symbolic link: an existing link of that name makes it fail.
+  bool CreateIn(const Folder& folder, const char16_t* name);
   // Adopts an already open descriptor (for standard input and output).
   void AdoptDescriptor(int descriptor, bool forWriting);
 
@@ -57,6 +64,10 @@ class File {
   bool Write(const void* buffer, std::uint32_t size);
   bool Seek(std::uint64_t position);
   bool SeekToEnd();
+  // Cuts (or extends) the file to `length` bytes; for files open for writing.
+  bool Truncate(std::uint64_t length);
+  // The size of the open file now (buffered writes included).
+  bool Size(std::uint64_t* size);
   // Flushes and closes. False if any buffered write failed: a file whose
   // close fails is a failed write.
   bool Close();
@@ -66,6 +77,7 @@ class File {
 
  private:
   bool Flush();
+  bool Adopt(int descriptor, bool forWriting);
 
   int descriptor_ = -1;
   bool writing_ = false;
@@ -73,7 +85,32 @@ class File {
   bool failed_ = false;
   std::size_t begin_ = 0;  // reading: next unread byte; writing: unused
   std::size_t end_ = 0;    // reading: end of buffered bytes; writing: bytes waiting
-  unsigned char buffer_[kBufferSize];
+  std::unique_ptr<unsigned char[]> buffer_;
+};
+
+// An open folder, to create and open names inside it without following
+// symbolic links. Extraction walks below its destination this way, so that
+// a link planted there can never redirect a write outside it.
+class Folder {
+ public:
+  Folder() = default;
+  ~Folder();
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+  Folder(Folder&& other) noexcept : descriptor_(other.descriptor_) { other.descriptor_ = -1; }
+  Folder& operator=(Folder&& other) noexcept;
+
+  // Opens the folder a path names; this one may be reached through links.
+  bool Open(const char16_t* path);
+  // Opens the child folder `name`, creating it first when `create` is set.
+  // Fails if `name` is a symbolic link or anything but a folder.
+  bool OpenChild(const Folder& parent, const char16_t* name, bool create);
+  void Close();
+  bool IsOpen() const { return descriptor_ >= 0; }
+  int Descriptor() const { return descriptor_; }
+
+ private:
+  int descriptor_ = -1;
 };
 
 // True when `path` names the same file as the one `file` has open. Used to

@@ -126,7 +126,10 @@ bool DecryptingReader::Read(void* buffer, std::uint32_t size, std::uint32_t* got
     if (begin_ == end_) {
       if (decryptor_.Finished()) break;
       ContainerDecryptor::Piece piece;
-      if (decryptor_.Next(source_, plain_, &piece) != kResultOk) return false;
+      if (failed_ || decryptor_.Next(source_, plain_, &piece) != kResultOk) {
+        failed_ = true;
+        return false;
+      }
       begin_ = 0;
       end_ = piece.length;
       continue;
@@ -137,6 +140,20 @@ bool DecryptingReader::Read(void* buffer, std::uint32_t size, std::uint32_t* got
     *got += take;
   }
   return true;
+}
+
+bool DecryptingReader::Drain(std::uint64_t* discarded) {
+  *discarded = end_ - begin_;
+  begin_ = end_ = 0;
+  while (!decryptor_.Finished()) {
+    ContainerDecryptor::Piece piece;
+    if (failed_ || decryptor_.Next(source_, plain_, &piece) != kResultOk) {
+      failed_ = true;
+      return false;
+    }
+    *discarded += piece.length;
+  }
+  return !failed_;
 }
 
 }  // namespace securefile

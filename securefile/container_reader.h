@@ -83,12 +83,21 @@ class DecryptingReader final : public ByteReader {
   ~DecryptingReader() override;
   bool Read(void* buffer, std::uint32_t size, std::uint32_t* got) override;
 
+  // Decrypts and discards the rest of the plaintext, so that the final
+  // piece (and its padding) is checked even when the consumer stopped
+  // reading early. Returns false if a piece fails; *discarded counts the
+  // plaintext bytes thrown away.
+  bool Drain(std::uint64_t* discarded);
+  // True once a piece failed to read or decrypt.
+  bool Failed() const { return failed_; }
+
  private:
   ContainerDecryptor& decryptor_;
   ByteReader& source_;
   unsigned char plain_[kCipherOutputSize];
   std::uint32_t begin_ = 0;
   std::uint32_t end_ = 0;
+  bool failed_ = false;
 };
 
 }  // namespace securefile

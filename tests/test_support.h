@@ -12,6 +12,7 @@ namespace test_support {
 std::filesystem::path ScratchDir();
 
 std::string ReadFile(const std::filesystem::path& path);
+// Writes a file, creating its folder first when needed.
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 
 // Deterministic pseudo-random bytes.

@@ -1,0 +1,150 @@
+#include "cli/command_support.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "cli/messages.h"
+#include "platform/device_path.h"
+#include "platform/files.h"
+#include "securefile/path_helpers.h"
+
+namespace cli {
+
+using securefile::HeaderStatus;
+
+bool ResolvePath(const std::string& argument, DevicePath* path) {
+  std::string error;
+  if (ToDevicePath(argument, path, &error)) return true;
+  PrintError(error);
+  return false;
+}
+
+bool CheckInputFile(const DevicePath& path, const std::string& name, std::uint64_t* size) {
+  platform::FileAttributes attributes;
+  if (!platform::GetFileAttributes(path.text, &attributes)) {
+    PrintError("cannot read " + Quoted(name) + ": " + std::strerror(errno));
+    return false;
+  }
+  if (attributes.isFolder) {
+    PrintError(Quoted(name) + " is a folder");
+    return false;
+  }
+  *size = attributes.size;
+  return true;
+}
+
+std::string DisplayPath(const char16_t* devicePath) {
+  char host[platform::kMaxHostPath];
+  if (platform::ToHostPath(devicePath, host)) return host;
+  // Not mappable (it holds '/'): show it as stored, separators and all.
+  if (platform::Utf16ToUtf8(devicePath, platform::WideLength(devicePath), host, sizeof host)) {
+    return host;
+  }
+  return "(a path that is not valid text)";
+}
+
+const char* CipherName(int identifier) {
+  switch (identifier) {
+    case 1: return "AES-128-CFB";
+    case 2: return "DES-EDE3-CBC";
+    case 3: return "AES-128-CBC";
+    default: return "not known to this version";
+  }
+}
+
+Inspection InspectContainer(const DevicePath& path, std::uint32_t offset) {
+  Inspection inspection;
+  platform::FileAttributes attributes;
+  platform::File file;
+  if (!platform::GetFileAttributes(path.text, &attributes) || !file.OpenRead(path.text)) {
+    return inspection;
+  }
+  inspection.fileSize = attributes.size;
+  if (offset > attributes.size || (offset != 0 && !file.Seek(offset))) return inspection;
+  securefile::FileReader reader(file);
+  inspection.status =
+      securefile::ReadContainerHeader(reader, attributes.size - offset, &inspection.header);
+  return inspection;
+}
+
+std::string HeaderProblem(const Inspection& inspection, const std::string& name,
+                          std::uint32_t offset) {
+  switch (inspection.status) {
+    case HeaderStatus::kOk:
+      return "";
+    case HeaderStatus::kReadFailed:
+      return offset > inspection.fileSize
+                 ? "offset " + std::to_string(offset) + " is beyond the end of " + Quoted(name)
+                 : "cannot read " + Quoted(name);
+    case HeaderStatus::kBadMagic:
+      return Quoted(name) + " is not a KVA container" +
+             (offset != 0 ? " at offset " + std::to_string(offset) : std::string());
+    case HeaderStatus::kBadCipher:
+      return Quoted(name) + " names an unknown cipher; the file may be damaged";
+    case HeaderStatus::kTruncated:
+      return Quoted(name) + " is truncated: it ends before the ciphertext its header announces";
+  }
+  return "";
+}
+
+std::string PackProblem(const securefile::PackContext& context) {
+  using securefile::PackFailure;
+  std::string path = Quoted(DisplayPath(context.failurePath));
+  switch (context.failure) {
+    case PackFailure::kNone: return "packing failed";
+    case PackFailure::kNoSource: return "cannot read " + path + ": " + std::strerror(ENOENT);
+    case PackFailure::kNoAttributes: return path + " vanished or cannot be examined";
+    case PackFailure::kFolderUnreadable: return "cannot list the folder " + path;
+    case PackFailure::kUnrepresentableName:
+      return "the folder " + path +
+             " holds a name with a backslash or invalid UTF-8, which a package cannot store";
+    case PackFailure::kPathTooLong:
+      return "a path below " + path + " is 260 characters or longer, which a package cannot store";
+    case PackFailure::kFileTooLarge: return path + " is 4 GiB or larger; a package entry holds less";
+    case PackFailure::kTooMuchContent: return "the files add up to 4 GiB or more; a package holds less";
+    case PackFailure::kFileChanged: return path + " changed while it was being packed";
+    case PackFailure::kTreeChanged: return path + " changed while it was being sealed";
+    case PackFailure::kCancelled: return "cancelled at " + path;
+    case PackFailure::kReadFailed: return "cannot read " + path;
+    case PackFailure::kWriteFailed: return "cannot write the package (is the disk full?)";
+    case PackFailure::kNotAPackage: return path + " is not a KVA package";
+  }
+  return "packing failed";
+}
+
+std::string UnpackProblem(const securefile::ExtractionTarget& target) {
+  using securefile::UnpackFailure;
+  std::string path = Quoted(DisplayPath(target.failurePath));
+  switch (target.failure) {
+    case UnpackFailure::kNone: return "unpacking failed";
+    case UnpackFailure::kNotAPackage: return "this is not a KVA package";
+    case UnpackFailure::kNoDestination: return "cannot open the folder " + path;
+    case UnpackFailure::kTruncated: return "the package ends early, at " + path;
+    case UnpackFailure::kUnsafePath:
+      return "refused the entry " + path + ": its path could lead outside the destination";
+    case UnpackFailure::kPathTooLong: return "the entry " + path + " would need a path of 260 characters or more";
+    case UnpackFailure::kCannotCreate:
+      return "cannot create " + path + " (a file or link is in the way, or no permission)";
+    case UnpackFailure::kWriteFailed: return "cannot write " + path + " (is the disk full?)";
+  }
+  return "unpacking failed";
+}
+
+bool PrepareDestinationFolder(const DevicePath& folder, const std::string& name, bool* created) {
+  *created = false;
+  platform::FileAttributes attributes;
+  if (platform::GetFileAttributes(folder.text, &attributes)) {
+    if (attributes.isFolder) return true;
+    PrintError(Quoted(name) + " exists and is not a folder");
+    return false;
+  }
+  if (securefile::CreatePathFolders(folder.text) != kResultOk) {
+    PrintError("cannot create the folder " + Quoted(name) + ": " + std::strerror(errno));
+    return false;
+  }
+  *created = true;
+  PrintNote("created " + Quoted(name));
+  return true;
+}
+
+}  // namespace cli

@@ -1,0 +1,158 @@
+// kva pack, measure, unpack and list: plain packages.
+#include <cinttypes>
+#include <cstdio>
+
+#include "cli/command_support.h"
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+#include "cli/kva_strings.h"
+#include "cli/messages.h"
+#include "cli/progress.h"
+#include "cli/staged_output.h"
+#include "cli/terminal_message_box.h"
+#include "platform/files.h"
+#include "securefile/pack.h"
+#include "securefile/package_reader.h"
+#include "securefile/unpack.h"
+
+namespace cli {
+
+using securefile::PackContext;
+
+int RunPack(const PackOptions& options) {
+  DevicePath source;
+  DevicePath package;
+  if (!ResolvePath(options.source, &source) || !ResolvePath(options.package, &package)) {
+    return kExitFailure;
+  }
+  TerminalMessageBox questions(options.skipUnreadable);
+  platform::SetMessageBoxService(&questions);
+
+  PackContext context;
+  context.instance = KvaInstance();
+  context.progress = StartProgress("Packing");
+  if (context.progress != nullptr) {
+    // A quick measuring pass gives the progress line its total.
+    PackContext measure;
+    std::uint32_t entries = 0;
+    std::uint32_t bytes = 0;
+    if (securefile::PackPackageWith(measure, source.text, nullptr, false, true, &entries, &bytes) ==
+        kResultOk) {
+      context.progressTotal = bytes;
+    }
+  }
+
+  std::string error;
+  std::int32_t result = kResultFailed;
+  if (options.append) {
+    // The library puts the package back as it was if appending fails.
+    result = securefile::PackPackageWith(context, source.text, package.text, true, false,
+                                         nullptr, nullptr);
+  } else {
+    StagedOutput output;
+    if (!output.Reserve(package, options.package, options.force, &error)) {
+      PrintError(error);
+      return kExitFailure;
+    }
+    result = securefile::PackPackageWith(context, source.text, output.TemporaryPath(), false,
+                                         false, nullptr, nullptr);
+    if (result == kResultOk && !output.Commit(&error)) {
+      PrintError(error);
+      return kExitFailure;
+    }
+  }
+  ClearProgressLine();
+  if (result != kResultOk) {
+    PrintError(PackProblem(context));
+    return kExitFailure;
+  }
+  return kExitOk;
+}
+
+int RunMeasure(const MeasureOptions& options) {
+  DevicePath source;
+  if (!ResolvePath(options.source, &source)) return kExitFailure;
+  TerminalMessageBox questions(false);
+  platform::SetMessageBoxService(&questions);
+  PackContext context;
+  context.instance = KvaInstance();
+  std::uint32_t entries = 0;
+  std::uint32_t bytes = 0;
+  if (securefile::PackPackageWith(context, source.text, nullptr, false, true, &entries, &bytes) !=
+      kResultOk) {
+    PrintError(PackProblem(context));
+    return kExitFailure;
+  }
+  std::printf("entries:       %" PRIu32 "\n", entries);
+  std::printf("content bytes: %" PRIu32 "\n", bytes);
+  std::printf("package bytes: %" PRIu64 "\n", securefile::PackageSize(entries, bytes));
+  return kExitOk;
+}
+
+int RunUnpack(const UnpackOptions& options) {
+  DevicePath package;
+  DevicePath destination;
+  std::uint64_t size = 0;
+  if (!ResolvePath(options.package, &package) || !ResolvePath(options.destination, &destination) ||
+      !CheckInputFile(package, options.package, &size)) {
+    return kExitFailure;
+  }
+  platform::File file;
+  if (!file.OpenRead(package.text)) {
+    PrintError("cannot read " + Quoted(options.package));
+    return kExitFailure;
+  }
+  bool created = false;
+  if (!PrepareDestinationFolder(destination, options.destination, &created)) return kExitFailure;
+
+  securefile::FileReader reader(file);
+  securefile::ExtractionTarget target;
+  std::int32_t result = securefile::UnpackStream(reader, destination.text,
+                                                 StartProgress("Unpacking"), &target);
+  ClearProgressLine();
+  if (result != kResultOk) {
+    PrintError(UnpackProblem(target) + "; what was extracted before stays in " +
+               Quoted(options.destination));
+    return kExitFailure;
+  }
+  return kExitOk;
+}
+
+int RunList(const ListOptions& options) {
+  DevicePath package;
+  std::uint64_t size = 0;
+  if (!ResolvePath(options.package, &package) || !CheckInputFile(package, options.package, &size)) {
+    return kExitFailure;
+  }
+  platform::File file;
+  securefile::PackageRecord header;
+  securefile::FileReader reader(file);
+  if (!file.OpenRead(package.text) || !securefile::ReadPackageHeader(reader, &header)) {
+    PrintError(Quoted(options.package) + " is not a KVA package");
+    return kExitFailure;
+  }
+  std::printf("%-6s %12s %5s  %s\n", "kind", "size", "depth", "path");
+  for (std::uint32_t i = 0; i < header.first; ++i) {
+    securefile::PackageRecord record;
+    if (!securefile::ReadPackageRecord(reader, &record)) {
+      PrintError("the package ends early: " + std::to_string(i) + " of " +
+                 std::to_string(header.first) + " entries");
+      return kExitFailure;
+    }
+    bool isFile = record.first != securefile::kKindFolder;
+    char16_t relative[platform::kMaxPath];
+    bool safe = securefile::SafeRelativePath(record, relative) == kResultOk;
+    std::string shown = safe ? DisplayPath(relative) : DisplayPath(record.path) + "  (unsafe path)";
+    std::printf("%-6s %12" PRIu32 " %5" PRIu32 "  %s\n", isFile ? "file" : "folder",
+                isFile ? record.second : 0u, record.third, shown.c_str());
+    if (isFile && !securefile::SkipPackageContent(reader, record.second)) {
+      PrintError("the package ends inside the content of " + Quoted(shown));
+      return kExitFailure;
+    }
+  }
+  std::printf("entries: %" PRIu32 ", content bytes: %" PRIu32 ", root: %s\n", header.first,
+              header.second, DisplayPath(header.path).c_str());
+  return kExitOk;
+}
+
+}  // namespace cli

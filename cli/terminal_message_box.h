@@ -1,0 +1,22 @@
+// The library's questions, asked on the terminal.
+//
+// Packing asks whether to skip a file it cannot read. kva asks on the
+// terminal when it runs interactively; otherwise (or with
+// --skip-unreadable) it answers by its flag: skip with the flag, cancel
+// without it.
+#pragma once
+
+#include "platform/message_box.h"
+
+namespace cli {
+
+class TerminalMessageBox final : public platform::MessageBoxService {
+ public:
+  explicit TerminalMessageBox(bool skipUnreadable) : skipUnreadable_(skipUnreadable) {}
+  int Show(void* owner, const char16_t* text, const char16_t* caption, unsigned style) override;
+
+ private:
+  bool skipUnreadable_;
+};
+
+}  // namespace cli

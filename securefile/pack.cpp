@@ -1,0 +1,371 @@
+#include "securefile/pack.h"
+
+#include <cstring>
+
+#include "platform/message_box.h"
+#include "platform/wide_format.h"
+#include "platform/wide_string.h"
+#include "securefile/container_format.h"
+
+namespace securefile {
+namespace {
+
+constexpr std::uint32_t kTextErrorCaption = 61411;
+constexpr std::uint32_t kTextCannotRead = 61413;
+constexpr std::uint32_t kTextNoAttributes = 61414;
+constexpr std::size_t kMessageSize = 256;
+
+std::int32_t Fail(PackContext& context, PackFailure failure, const char16_t* path) {
+  if (context.failure == PackFailure::kNone) {
+    context.failure = failure;
+    platform::WideCopy(context.failurePath, path);
+  }
+  return kResultFailed;
+}
+
+bool Writing(const PackContext& context) { return context.sink != nullptr; }
+
+bool WriteRecord(ByteWriter& sink, const PackageRecord& record) {
+  unsigned char bytes[kRecordSize];
+  EncodeRecord(record, bytes);
+  return sink.Write(bytes, kRecordSize);
+}
+
+// Puts `path` and its terminator at the start of the record's path; what
+// follows the terminator is left as it was.
+bool SetRecordPath(PackageRecord& record, const char16_t* path) {
+  std::size_t length = platform::WideLength(path);
+  if (length >= kRecordPathUnits) return false;
+  for (std::size_t i = 0; i <= length; ++i) record.path[i] = path[i];
+  return true;
+}
+
+// "Error reading the file ... skip it or cancel?" OK skips the file.
+bool AskToSkip(const PackContext& context, const char16_t* path, int error) {
+  char16_t format[kMessageSize];
+  char16_t caption[kMessageSize];
+  char16_t errorText[kMessageSize];
+  char16_t message[kMessageSize];
+  platform::LoadString(context.instance, kTextCannotRead, format);
+  platform::LoadString(context.instance, kTextErrorCaption, caption);
+  platform::ErrorText(error, errorText, kMessageSize);
+  const char16_t* arguments[] = {path, errorText};
+  platform::WideFormat(message, kMessageSize, format, arguments, 2);  // cut to fit
+  return platform::ShowMessageBox(nullptr, message, caption,
+                                  platform::kButtonsOkCancel | platform::kIconExclamation) ==
+         platform::kAnswerOk;
+}
+
+void TellNoAttributes(const PackContext& context) {
+  char16_t text[kMessageSize];
+  char16_t caption[kMessageSize];
+  platform::LoadString(context.instance, kTextNoAttributes, text);
+  platform::LoadString(context.instance, kTextErrorCaption, caption);
+  platform::ShowMessageBox(nullptr, text, caption, platform::kButtonsOk | platform::kIconNone);
+}
+
+bool AddContent(PackContext& context, std::uint64_t bytes) {
+  context.totalBytes += bytes;
+  return context.totalBytes <= 0xFFFFFFFFu;
+}
+
+// Copies a file's content behind its record. The record announced `size`
+// bytes: a file that grows or shrinks meanwhile fails the call instead of
+// leaving a package whose records no longer line up.
+std::int32_t CopyContent(PackContext& context, platform::File& file, const char16_t* path,
+                         std::uint64_t size) {
+  unsigned char block[kChunkSize];
+  std::uint64_t copied = 0;
+  for (;;) {
+    std::uint32_t got = 0;
+    if (!file.Read(block, kChunkSize, &got)) return Fail(context, PackFailure::kReadFailed, path);
+    if (got == 0) break;
+    copied += got;
+    if (copied > size) return Fail(context, PackFailure::kFileChanged, path);
+    if (!context.sink->Write(block, got)) return Fail(context, PackFailure::kWriteFailed, path);
+    AddContent(context, got);
+    if (context.progress != nullptr) {
+      context.progress(static_cast<std::uint32_t>(context.totalBytes), context.progressTotal, path);
+    }
+    if (got < kChunkSize) break;
+  }
+  return copied == size ? kResultOk : Fail(context, PackFailure::kFileChanged, path);
+}
+
+// A file entry once its attributes are known.
+std::int32_t WriteFileEntry(PackContext& context, const char16_t* path, std::uint32_t depth,
+                            std::uint64_t measuredSize) {
+  if (context.measuring) {
+    if (measuredSize > 0xFFFFFFFFu) return Fail(context, PackFailure::kFileTooLarge, path);
+    return AddContent(context, measuredSize) ? kResultOk
+                                             : Fail(context, PackFailure::kTooMuchContent, path);
+  }
+
+  platform::File file;
+  if (!file.OpenRead(path)) {
+    int error = platform::LastError();
+    if (context.skipUnreadable || AskToSkip(context, path, error)) {
+      --context.entryCount;
+      return kResultOk;
+    }
+    return Fail(context, PackFailure::kCancelled, path);
+  }
+  if (context.packageFile != nullptr && platform::IsSameFile(*context.packageFile, path)) {
+    --context.entryCount;  // the package never holds itself
+    return kResultOk;
+  }
+  std::uint64_t size = 0;
+  if (!file.Size(&size)) {
+    TellNoAttributes(context);
+    return Fail(context, PackFailure::kNoAttributes, path);
+  }
+  if (size > 0xFFFFFFFFu) return Fail(context, PackFailure::kFileTooLarge, path);
+  if (context.planning) {
+    return AddContent(context, size) ? kResultOk
+                                     : Fail(context, PackFailure::kTooMuchContent, path);
+  }
+
+  PackageRecord record;
+  SetRecordPath(record, path);
+  record.first = kKindFile;
+  record.second = static_cast<std::uint32_t>(size);
+  record.third = depth;
+  if (!WriteRecord(*context.sink, record)) return Fail(context, PackFailure::kWriteFailed, path);
+  std::int32_t result = CopyContent(context, file, path, size);
+  if (result == kResultOk && context.totalBytes > 0xFFFFFFFFu) {
+    return Fail(context, PackFailure::kTooMuchContent, path);
+  }
+  return result;
+}
+
+// The root entry: a folder root's record is written here, without a report,
+// from the header's own record buffer (so the two share their path bytes);
+// a file root goes through WriteEntry like any other file.
+std::int32_t WriteRoot(PackContext& context, const char16_t* sourcePath, bool isFolder,
+                       PackageRecord& header) {
+  if (!isFolder) return WriteEntry(context, sourcePath, 0);
+  if (!SetRecordPath(header, sourcePath)) return Fail(context, PackFailure::kPathTooLong, sourcePath);
+  header.first = kKindFolder;
+  header.second = 0;
+  header.third = 0;
+  ++context.entryCount;
+  if (Writing(context) && !WriteRecord(*context.sink, header)) {
+    return Fail(context, PackFailure::kWriteFailed, sourcePath);
+  }
+  return WriteFolderEntries(context, sourcePath, 1);
+}
+
+// The final header: the root's path and the counts.
+void SetHeader(PackageRecord& header, const char16_t* sourcePath, std::uint32_t entryCount,
+               std::uint64_t totalBytes) {
+  SetRecordPath(header, sourcePath);
+  header.first = entryCount;
+  header.second = static_cast<std::uint32_t>(totalBytes);
+  header.third = 0;
+}
+
+// Puts an appended-to package back as it was: its magic, its old header and
+// its old length, so that nothing already in it is lost.
+void RestorePackage(const char16_t* packagePath, const unsigned char (&oldHeader)[kRecordSize],
+                    std::uint64_t oldLength) {
+  platform::File package;
+  if (!package.OpenWrite(packagePath)) return;
+  package.Write(kMagic, 4);
+  package.Write(oldHeader, kRecordSize);
+  package.Truncate(oldLength);
+  package.Close();
+}
+
+}  // namespace
+
+std::int32_t WriteEntry(PackContext& context, const char16_t* path, std::uint32_t depth) {
+  std::size_t length = platform::WideLength(path);
+  // Names ending in a full stop are left out: "." and ".." among them.
+  if (length > 0 && path[length - 1] == u'.') return kResultOk;
+  ++context.entryCount;
+
+  platform::FileAttributes attributes;
+  if (!platform::GetFileAttributes(path, &attributes)) {
+    // Gone since the folder was listed, or a link to nothing: failing is
+    // honest, where treating it as an empty folder would not be.
+    TellNoAttributes(context);
+    return Fail(context, PackFailure::kNoAttributes, path);
+  }
+  if (Writing(context) && context.progress != nullptr) {
+    context.progress(static_cast<std::uint32_t>(context.totalBytes), context.progressTotal, path);
+  }
+  if (!attributes.isFolder) return WriteFileEntry(context, path, depth, attributes.size);
+
+  if (Writing(context)) {
+    PackageRecord record;
+    SetRecordPath(record, path);
+    record.first = kKindFolder;
+    record.third = depth;
+    if (!WriteRecord(*context.sink, record)) return Fail(context, PackFailure::kWriteFailed, path);
+  }
+  return WriteFolderEntries(context, path, depth + 1);
+}
+
+std::int32_t WriteFolderEntries(PackContext& context, const char16_t* folder, std::uint32_t depth) {
+  platform::FileAttributes attributes;
+  if (!platform::GetFileAttributes(folder, &attributes) || !attributes.isFolder) return kResultOk;
+
+  platform::FolderSearch search;
+  if (!search.Start(folder)) return Fail(context, PackFailure::kFolderUnreadable, folder);
+  char16_t name[platform::kMaxPath];
+  char16_t child[platform::kMaxPath];
+  for (;;) {
+    switch (search.Next(name)) {
+      case platform::FolderSearch::Result::kEnd:
+        return kResultOk;
+      case platform::FolderSearch::Result::kError:
+        return Fail(context, PackFailure::kFolderUnreadable, folder);
+      case platform::FolderSearch::Result::kUnrepresentableName:
+        return Fail(context, PackFailure::kUnrepresentableName, folder);
+      case platform::FolderSearch::Result::kName:
+        break;
+    }
+    if (!platform::WideCopy(child, folder) || !platform::WideAppend(child, u"\\") ||
+        !platform::WideAppend(child, name)) {
+      return Fail(context, PackFailure::kPathTooLong, folder);
+    }
+    std::int32_t result = WriteEntry(context, child, depth);
+    if (result != kResultOk) return result;
+  }
+}
+
+std::int32_t PackPackageWith(PackContext& context, const char16_t* sourcePath,
+                             const char16_t* packagePath, bool append, bool measureOnly,
+                             std::uint32_t* entryCountOut, std::uint32_t* totalBytesOut) {
+  PackageRecord header;
+  context.entryCount = 0;
+  context.totalBytes = 0;
+  platform::FileAttributes attributes;
+  if (!platform::GetFileAttributes(sourcePath, &attributes)) {
+    return Fail(context, PackFailure::kNoSource, sourcePath);
+  }
+
+  if (measureOnly) {
+    context.measuring = true;
+    std::int32_t result = WriteRoot(context, sourcePath, attributes.isFolder, header);
+    context.measuring = false;
+    if (result != kResultOk) return result;
+    if (entryCountOut != nullptr) *entryCountOut = context.entryCount;
+    if (totalBytesOut != nullptr) *totalBytesOut = static_cast<std::uint32_t>(context.totalBytes);
+    return kResultOk;
+  }
+
+  unsigned char oldHeader[kRecordSize] = {};
+  std::uint64_t oldLength = 0;
+  if (append) {
+    platform::File existing;
+    unsigned char magic[4] = {};
+    std::uint32_t got = 0;
+    std::uint32_t gotHeader = 0;
+    if (!existing.OpenRead(packagePath) || !existing.Read(magic, 4, &got) || got != 4 ||
+        std::memcmp(magic, kMagic, 4) != 0 || !existing.Read(oldHeader, kRecordSize, &gotHeader) ||
+        gotHeader != kRecordSize || !existing.Size(&oldLength)) {
+      return Fail(context, PackFailure::kNotAPackage, packagePath);
+    }
+    DecodeRecord(oldHeader, &header);
+    context.entryCount = header.first;
+    context.totalBytes = header.second;
+  }
+
+  platform::File package;
+  if (!(append ? package.OpenWrite(packagePath) : package.Create(packagePath))) {
+    return Fail(context, PackFailure::kWriteFailed, packagePath);
+  }
+  FileWriter writer(package);
+  context.sink = &writer;
+  context.packageFile = &package;
+
+  // A placeholder header with the counts from before this call, rewritten
+  // once the entries are written and the real counts known.
+  SetRecordPath(header, u"---");
+  header.first = context.entryCount;
+  header.second = static_cast<std::uint32_t>(context.totalBytes);
+  header.third = 0;
+  std::int32_t result = package.Write(kMagic, 4) && WriteRecord(writer, header) &&
+                                (!append || package.SeekToEnd())
+                            ? WriteRoot(context, sourcePath, attributes.isFolder, header)
+                            : Fail(context, PackFailure::kWriteFailed, packagePath);
+  if (result == kResultOk) {
+    SetHeader(header, sourcePath, context.entryCount, context.totalBytes);
+    if (!package.Seek(4) || !WriteRecord(writer, header) || !package.Close()) {
+      result = Fail(context, PackFailure::kWriteFailed, packagePath);
+    }
+  }
+  context.sink = nullptr;
+  context.packageFile = nullptr;
+  if (result == kResultOk) return kResultOk;
+
+  package.Close();
+  if (append) {
+    RestorePackage(packagePath, oldHeader, oldLength);
+  } else {
+    platform::DeleteFile(packagePath);
+  }
+  return kResultFailed;
+}
+
+std::int32_t PlanPackage(PackContext& context, const char16_t* sourcePath,
+                         std::uint32_t* entryCount, std::uint64_t* totalBytes) {
+  context.entryCount = 0;
+  context.totalBytes = 0;
+  platform::FileAttributes attributes;
+  if (!platform::GetFileAttributes(sourcePath, &attributes)) {
+    return Fail(context, PackFailure::kNoSource, sourcePath);
+  }
+  PackageRecord header;
+  context.planning = true;
+  std::int32_t result = WriteRoot(context, sourcePath, attributes.isFolder, header);
+  context.planning = false;
+  *entryCount = context.entryCount;
+  *totalBytes = context.totalBytes;
+  return result;
+}
+
+std::int32_t WritePlannedPackage(PackContext& context, const char16_t* sourcePath,
+                                 ByteWriter& sink, std::uint32_t entryCount,
+                                 std::uint64_t totalBytes) {
+  platform::FileAttributes attributes;
+  if (!platform::GetFileAttributes(sourcePath, &attributes)) {
+    return Fail(context, PackFailure::kNoSource, sourcePath);
+  }
+  // The same header bytes a package file gets: the placeholder, then the
+  // root's path over it, then the counts.
+  PackageRecord header;
+  SetRecordPath(header, u"---");
+  PackageRecord root = header;
+  SetHeader(header, sourcePath, entryCount, totalBytes);
+  if (!sink.Write(kMagic, 4) || !WriteRecord(sink, header)) {
+    return Fail(context, PackFailure::kWriteFailed, sourcePath);
+  }
+
+  context.entryCount = 0;
+  context.totalBytes = 0;
+  context.sink = &sink;
+  context.skipUnreadable = true;  // already asked about while planning
+  std::int32_t result = WriteRoot(context, sourcePath, attributes.isFolder, root);
+  context.sink = nullptr;
+  context.skipUnreadable = false;
+  if (result != kResultOk) return result;
+  if (context.entryCount != entryCount || context.totalBytes != totalBytes) {
+    return Fail(context, PackFailure::kTreeChanged, sourcePath);
+  }
+  return kResultOk;
+}
+
+}  // namespace securefile
+
+std::int32_t PackPackage(const char16_t* sourcePath, const char16_t* packagePath, int append,
+                         int measureOnly, std::uint32_t* entryCountOut,
+                         std::uint32_t* totalBytesOut, ModuleInstance instance,
+                         ProgressCallback progress) {
+  securefile::PackContext context;
+  context.instance = instance;
+  context.progress = progress;
+  return securefile::PackPackageWith(context, sourcePath, packagePath, append != 0,
+                                     measureOnly != 0, entryCountOut, totalBytesOut);
+}

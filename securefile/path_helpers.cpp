@@ -1,0 +1,50 @@
+#include "securefile/path_helpers.h"
+
+#include "platform/files.h"
+#include "platform/wide_string.h"
+#include "securefile/securefile.h"
+
+namespace securefile {
+
+std::int32_t PathPrefix(const char16_t* path, std::uint32_t n, char16_t* out) {
+  std::uint32_t seen = 0;
+  std::size_t i = 0;
+  for (; path[i] != u'\0' && i + 1 < platform::kMaxPath; ++i) {
+    if (path[i] == u'\\') {
+      if (seen == n) break;
+      ++seen;
+    }
+    out[i] = path[i];
+  }
+  out[i] = u'\0';
+  if (path[i] == u'\\') return kResultOk;
+  return seen == n ? kResultOk : kResultFailed;
+}
+
+std::int32_t PathSuffix(const char16_t* path, std::uint32_t n, char16_t* out) {
+  if (n == 0) return kResultFailed;
+  std::size_t length = platform::WideLength(path);
+  std::uint32_t seen = 0;
+  for (std::size_t i = length; i > 0; --i) {
+    if (path[i - 1] == u'\\' && ++seen == n) {
+      return platform::WideCopy(out, platform::kMaxPath, path + i) ? kResultOk : kResultFailed;
+    }
+  }
+  return kResultFailed;
+}
+
+std::int32_t CreatePathFolders(const char16_t* path) {
+  char16_t prefix[platform::kMaxPath];
+  for (std::uint32_t n = 1; PathPrefix(path, n, prefix) == kResultOk; ++n) {
+    platform::FileAttributes attributes;
+    if (!platform::GetFileAttributes(prefix, &attributes)) {
+      if (!platform::CreateFolder(prefix)) return kResultFailed;
+    } else if (!attributes.isFolder) {
+      return kResultFailed;
+    }
+    if (platform::WideLength(prefix) == platform::WideLength(path)) break;
+  }
+  return kResultOk;
+}
+
+}  // namespace securefile

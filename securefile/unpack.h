@@ -1,0 +1,59 @@
+// Unpacking: recreating a package's files and folders below a destination.
+// UnpackPackage reads a package file; kva's open feeds the same core from a
+// decrypting stream.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/files.h"
+#include "securefile/byte_stream.h"
+#include "securefile/package_format.h"
+#include "securefile/securefile.h"
+
+namespace securefile {
+
+// Why unpacking failed, for callers that can say more than -1.
+enum class UnpackFailure {
+  kNone,
+  kNotAPackage,    // no magic or no complete header
+  kNoDestination,  // the destination folder cannot be opened
+  kTruncated,      // fewer records or content bytes than announced
+  kUnsafePath,     // an entry's relative path has too few, empty, "." or ".." components, or a '/'
+  kPathTooLong,    // the target path would be 260 characters or more
+  kCannotCreate,   // a folder or file cannot be created there (a file or link in the way)
+  kWriteFailed,
+};
+
+// Where entries go: the destination folder, opened once, and the folder of
+// the last file written, kept open because consecutive files of a package
+// usually share it.
+struct ExtractionTarget {
+  const char16_t* destinationFolder = nullptr;
+  platform::Folder destination;
+  platform::Folder parent;
+  char16_t parentRelative[platform::kMaxPath] = {};
+  bool parentOpen = false;
+  UnpackFailure failure = UnpackFailure::kNone;
+  char16_t failurePath[platform::kMaxPath] = {};  // the entry's stored or target path
+};
+
+// Unpacks the package read from `package`, positioned at its magic, below
+// `destinationFolder`, which must exist. Returns 0 or -1; nothing extracted
+// before a failure is undone. A `target` given by the caller tells why it
+// failed afterwards.
+std::int32_t UnpackStream(ByteReader& package, const char16_t* destinationFolder,
+                          ProgressCallback progress, ExtractionTarget* target = nullptr);
+
+// Extracts the entry whose record was just read; its content, if any, is
+// read from `package`. Advances *done by the content's size.
+std::int32_t ExtractEntry(ByteReader& package, const PackageRecord& record,
+                          ExtractionTarget& target, std::uint32_t* done, std::uint32_t total,
+                          ProgressCallback progress);
+
+// The relative part of an entry (its last depth + 1 components) into
+// `relative` (kMaxPath units), refused (-1) when the path has too few
+// components or any of them is empty, ".", ".." or holds a '/': such a name
+// could reach outside the destination or has no meaning there.
+std::int32_t SafeRelativePath(const PackageRecord& record, char16_t* relative);
+
+}  // namespace securefile

@@ -1,0 +1,415 @@
+// PackPackage and UnpackPackage: real trees both ways, the bytes of the
+// format, append and measure modes, unreadable files, and hostile packages.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "res/string_table.h"
+#include "securefile/securefile.h"
+#include "tests/scripted_message_box.h"
+#include "tests/test_support.h"
+
+namespace fs = std::filesystem;
+using namespace test_support;
+
+namespace {
+
+struct Report {
+  std::uint32_t done;
+  std::uint32_t total;
+  std::u16string text;  // empty for a null text
+  bool null;
+  bool operator==(const Report&) const = default;
+};
+std::vector<Report> reports;
+
+void Record(std::uint32_t done, std::uint32_t total, const char16_t* text) {
+  reports.push_back({done, total, text != nullptr ? text : u"", text == nullptr});
+}
+
+std::int32_t Pack(const fs::path& source, const fs::path& package, bool append = false) {
+  reports.clear();
+  return PackPackage(DevicePath(source).c_str(), DevicePath(package).c_str(), append ? 1 : 0, 0,
+                     nullptr, nullptr, res::ProgramInstance(), Record);
+}
+
+std::int32_t Unpack(const fs::path& package, const fs::path& destination) {
+  reports.clear();
+  return UnpackPackage(DevicePath(package).c_str(), DevicePath(destination).c_str(), Record);
+}
+
+// One line per entry below `root`: kind, relative path, and content.
+std::vector<std::string> Listing(const fs::path& root) {
+  std::vector<std::string> lines;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    std::string relative = fs::relative(entry.path(), root).string();
+    if (entry.is_directory()) {
+      lines.push_back("d " + relative);
+    } else {
+      lines.push_back("f " + relative + " " + Hex(ReadFile(entry.path())).substr(0, 64) + " " +
+                      std::to_string(entry.file_size()));
+    }
+  }
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+// A tree with what packages have to get right.
+void MakeTree(const fs::path& root) {
+  fs::create_directories(root / "empty folder");
+  fs::create_directories(root / "nested" / "deeper" / "deepest");
+  fs::create_directories(root / "Фотографии" / "写真");
+  WriteFile(root / "empty file", "");
+  WriteFile(root / "nested" / "1023", RandomBytes(1023, 1));
+  WriteFile(root / "nested" / "deeper" / "1024", RandomBytes(1024, 2));
+  WriteFile(root / "nested" / "deeper" / "deepest" / "1025", RandomBytes(1025, 3));
+  WriteFile(root / "Фотографии" / "снимок.jpg", RandomBytes(5000, 4));
+  WriteFile(root / "Фотографии" / "写真" / "東京.txt", "東京");
+}
+
+std::string Utf16(const std::u16string& text) {
+  std::string bytes;
+  for (char16_t unit : text) {
+    bytes += static_cast<char>(unit & 0xFF);
+    bytes += static_cast<char>(unit >> 8);
+  }
+  return bytes;
+}
+
+std::string Word(std::uint32_t value) {
+  std::string bytes(4, '\0');
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>(value >> (8 * i));
+  return bytes;
+}
+
+// A record as the format lays it out: path, NUL padding, three words.
+std::string RecordBytes(const std::u16string& path, std::uint32_t first, std::uint32_t second,
+                        std::uint32_t third) {
+  std::string bytes = Utf16(path);
+  bytes.resize(520, '\0');
+  return bytes + Word(first) + Word(second) + Word(third);
+}
+
+std::string PackageBytes(std::uint32_t entryCount, std::uint32_t totalBytes,
+                         const std::string& entries) {
+  return "~KVA" + RecordBytes(u"\\root", entryCount, totalBytes, 0) + entries;
+}
+
+void MakeSocket(const fs::path& path) {
+  int descriptor = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  close(descriptor);
+}
+
+}  // namespace
+
+TEST(PackageRoundTrip, RealTreesComeBackWhole) {
+  fs::path dir = ScratchDir();
+  MakeTree(dir / "tree");
+  WriteFile(dir / "tree" / "left out.", "names ending in a full stop are not packed");
+  ASSERT_EQ(Pack(dir / "tree", dir / "tree.pkg"), 0);
+  ASSERT_EQ(Unpack(dir / "tree.pkg", dir / "out" / "sub"), 0);
+  fs::remove(dir / "tree" / "left out.");
+  EXPECT_EQ(Listing(dir / "out" / "sub" / "tree"), Listing(dir / "tree"));
+
+  // A single file as the root lands directly in the destination.
+  ASSERT_EQ(Pack(dir / "tree" / "nested" / "1023", dir / "one.pkg"), 0);
+  ASSERT_EQ(Unpack(dir / "one.pkg", dir / "single"), 0);
+  EXPECT_EQ(ReadFile(dir / "single" / "1023"), ReadFile(dir / "tree" / "nested" / "1023"));
+}
+
+TEST(PackageRoundTrip, ExtractedFilesGetDefaultPermissionsAndReplaceOldOnes) {
+  fs::path dir = ScratchDir();
+  WriteFile(dir / "src" / "a", "new");
+  chmod((dir / "src" / "a").c_str(), 0755);
+  ASSERT_EQ(Pack(dir / "src", dir / "p.pkg"), 0);
+  fs::create_directories(dir / "dest" / "src");
+  WriteFile(dir / "dest" / "src" / "a", "old and longer content");
+  ASSERT_EQ(Unpack(dir / "p.pkg", dir / "dest" / ""), 0) << "trailing separator";
+  EXPECT_EQ(ReadFile(dir / "dest" / "src" / "a"), "new");
+  fs::remove(dir / "dest" / "src" / "a");
+  ASSERT_EQ(Unpack(dir / "p.pkg", dir / "dest"), 0);
+  struct stat info;
+  ASSERT_EQ(stat((dir / "dest" / "src" / "a").c_str(), &info), 0);
+  mode_t mask = umask(0);
+  umask(mask);
+  EXPECT_EQ(info.st_mode & 0777, 0666u & ~mask) << "never the executable bit";
+}
+
+TEST(PackageFormat, BytesOfASmallPackage) {
+  fs::path dir = ScratchDir();
+  WriteFile(dir / "r" / "f", "abc");
+  fs::create_directory(dir / "r" / "d");
+  ASSERT_EQ(Pack(dir / "r", dir / "p.pkg"), 0);
+  std::string bytes = ReadFile(dir / "p.pkg");
+  std::u16string root = DevicePath(dir / "r");
+  ASSERT_EQ(bytes.size(), 4u + 532 * 4 + 3);
+  EXPECT_EQ(bytes.substr(0, 4), "~KVA");
+  EXPECT_EQ(Hex(bytes.substr(4, 532)), Hex(RecordBytes(root, 3, 3, 0)));
+  EXPECT_EQ(Hex(bytes.substr(536, 532)), Hex(RecordBytes(root, 0, 0, 0)));
+  // The two children come in the folder's listing order.
+  std::string first = bytes.substr(1068, 532);
+  bool fileFirst = first == RecordBytes(root + u"\\f", 1, 3, 1);
+  std::string fileEntry = RecordBytes(root + u"\\f", 1, 3, 1) + "abc";
+  std::string folderEntry = RecordBytes(root + u"\\d", 0, 0, 1);
+  EXPECT_EQ(Hex(bytes.substr(1068)), Hex(fileFirst ? fileEntry + folderEntry : folderEntry + fileEntry));
+}
+
+TEST(PackageFormat, ARootOfOneCharacterKeepsThePlaceholdersTail) {
+  // The header is built over the "---" placeholder: a one-character root
+  // path leaves the placeholder's third character behind its terminator.
+  fs::path dir = ScratchDir();
+  WriteFile(dir / "a", "xy");
+  fs::path previous = fs::current_path();
+  fs::current_path(dir);
+  ASSERT_EQ(PackPackage(u"a", u"p.pkg", 0, 0, nullptr, nullptr, nullptr, nullptr), 0);
+  fs::current_path(previous);
+  std::string header = ReadFile(dir / "p.pkg").substr(4, 532);
+  EXPECT_EQ(Hex(header.substr(0, 8)),
+            Hex(Utf16(u"a") + std::string(2, '\0') + Utf16(u"-") + std::string(2, '\0')));
+  EXPECT_EQ(Hex(header.substr(520)), Hex(Word(1) + Word(2) + Word(0)));
+}
+
+TEST(PackageModes, MeasureOnlyMatchesWhatPackingWrites) {
+  fs::path dir = ScratchDir();
+  MakeTree(dir / "tree");
+  WriteFile(dir / "tree" / "x.", "ignored");
+  std::uint32_t entries = 0;
+  std::uint32_t bytes = 0;
+  reports.clear();
+  ASSERT_EQ(PackPackage(DevicePath(dir / "tree").c_str(), DevicePath(dir / "never.pkg").c_str(), 0,
+                        1, &entries, &bytes, nullptr, Record),
+            0);
+  EXPECT_TRUE(reports.empty());
+  EXPECT_FALSE(fs::exists(dir / "never.pkg"));
+  ASSERT_EQ(Pack(dir / "tree", dir / "p.pkg"), 0);
+  std::string header = ReadFile(dir / "p.pkg").substr(4 + 520, 8);
+  EXPECT_EQ(Hex(header), Hex(Word(entries) + Word(bytes)));
+  EXPECT_EQ(entries, 13u);
+  EXPECT_EQ(bytes, 1023u + 1024 + 1025 + 5000 + 6);
+}
+
+TEST(PackageModes, AppendAddsASecondTreeBehindTheFirst) {
+  fs::path dir = ScratchDir();
+  WriteFile(dir / "one" / "a", "first");
+  WriteFile(dir / "two" / "b", "second!");
+  ASSERT_EQ(Pack(dir / "one", dir / "p.pkg"), 0);
+  std::string before = ReadFile(dir / "p.pkg");
+  ASSERT_EQ(Pack(dir / "two", dir / "p.pkg", true), 0);
+  std::string after = ReadFile(dir / "p.pkg");
+  EXPECT_EQ(after.substr(536, before.size() - 536), before.substr(536)) << "old entries in place";
+  EXPECT_EQ(after.substr(4 + 520, 8), Word(4) + Word(12)) << "counts summed";
+  std::u16string twoPath = DevicePath(dir / "two");
+  EXPECT_EQ(after.substr(4, twoPath.size() * 2), Utf16(twoPath)) << "the last root names the package";
+  EXPECT_EQ(Hex(after.substr(before.size(), 532)), Hex(RecordBytes(twoPath, 0, 0, 0)))
+      << "the new root has depth 0";
+  ASSERT_EQ(Unpack(dir / "p.pkg", dir / "out"), 0);
+  EXPECT_EQ(ReadFile(dir / "out" / "one" / "a"), "first");
+  EXPECT_EQ(ReadFile(dir / "out" / "two" / "b"), "second!");
+  // Reports during an append count on from the old total.
+  ASSERT_EQ(Pack(dir / "two", dir / "p.pkg", true), 0);
+  EXPECT_EQ(reports.front(), (Report{12, 0, DevicePath(dir / "two" / "b"), false}));
+}
+
+TEST(PackageModes, AppendOntoSomethingElseChangesNothing) {
+  fs::path dir = ScratchDir();
+  WriteFile(dir / "src" / "a", "x");
+  WriteFile(dir / "not.pkg", "this is not a package at all");
+  EXPECT_EQ(Pack(dir / "src", dir / "not.pkg", true), -1);
+  EXPECT_EQ(ReadFile(dir / "not.pkg"), "this is not a package at all");
+  EXPECT_EQ(Pack(dir / "src", dir / "missing.pkg", true), -1);
+  EXPECT_FALSE(fs::exists(dir / "missing.pkg"));
+  EXPECT_EQ(Pack(dir / "no source", dir / "p.pkg"), -1);
+  EXPECT_FALSE(fs::exists(dir / "p.pkg"));
+}
+
+TEST(PackageProgress, PackingReportsEachEntryAndBlock) {
+  fs::path dir = ScratchDir();
+  WriteFile(dir / "src" / "f", RandomBytes(1500, 5));
+  ASSERT_EQ(Pack(dir / "src", dir / "p.pkg"), 0);
+  std::u16string file = DevicePath(dir / "src" / "f");
+  EXPECT_EQ(reports, (std::vector<Report>{{0, 0, file, false}, {1024, 0, file, false},
+                                          {1500, 0, file, false}}))
+      << "the root folder's own record is written without a report";
+}
+
+TEST(PackageProgress, UnpackingReportsTargetsThenBlocks) {
+  fs::path dir = ScratchDir();
+  std::string package = PackageBytes(
+      3, 1025,
+      RecordBytes(u"\\x\\d", 0, 0, 0) + RecordBytes(u"\\x\\d\\big", 1, 1025, 1) +
+          RandomBytes(1025, 6) + RecordBytes(u"\\x\\d\\zero", 1, 0, 1));
+  WriteFile(dir / "p.pkg", package);
+  ASSERT_EQ(Unpack(dir / "p.pkg", dir / "out"), 0);
+  std::u16string out = DevicePath(dir / "out");
+  EXPECT_EQ(reports, (std::vector<Report>{{0, 1025, out + u"\\d", false},
+                                          {0, 1025, out + u"\\d\\big", false},
+                                          {1024, 1025, u"", true},
+                                          {1025, 1025, u"", true},
+                                          {1025, 1025, out + u"\\d\\zero", false}}));
+  EXPECT_EQ(fs::file_size(dir / "out" / "d" / "zero"), 0u);
+
+  WriteFile(dir / "empty.pkg", PackageBytes(0, 0, ""));
+  ASSERT_EQ(Unpack(dir / "empty.pkg", dir / "fresh" / "deep"), 0);
+  EXPECT_TRUE(fs::is_directory(dir / "fresh" / "deep"));
+  EXPECT_TRUE(reports.empty());
+}
+
+TEST(PackageUnreadable, SkipOrCancelByTheAnswer) {
+  fs::path dir = ScratchDir();
+  WriteFile(dir / "src" / "good", "kept");
+  MakeSocket(dir / "src" / "sock");
+  ScriptedMessageBox boxes;
+  boxes.Answer(platform::kAnswerOk);
+  ASSERT_EQ(Pack(dir / "src", dir / "skip.pkg"), 0);
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].caption, u"Ошибка");
+  EXPECT_EQ(boxes.boxes[0].style, platform::kButtonsOkCancel | platform::kIconExclamation);
+  EXPECT_EQ(boxes.boxes[0].owner, nullptr);
+  std::u16string expectedStart = u"При чтении файла:" + DevicePath(dir / "src" / "sock") +
+                                 u", произошла ошибка!\n";
+  EXPECT_EQ(boxes.boxes[0].text.substr(0, expectedStart.size()), expectedStart);
+  EXPECT_NE(boxes.boxes[0].text.find(u"\nЧтобы пропустить этот файл"), std::u16string::npos);
+  EXPECT_EQ(ReadFile(dir / "skip.pkg").substr(4 + 520, 4), Word(2)) << "left out of the count";
+
+  boxes.Answer(platform::kAnswerCancel);
+  EXPECT_EQ(Pack(dir / "src", dir / "cancel.pkg"), -1);
+  EXPECT_FALSE(fs::exists(dir / "cancel.pkg")) << "a new package is deleted";
+
+  // Appending: a failure puts the old package back exactly.
+  WriteFile(dir / "old" / "a", RandomBytes(3000, 7));
+  ASSERT_EQ(Pack(dir / "old", dir / "keep.pkg"), 0);
+  std::string before = ReadFile(dir / "keep.pkg");
+  boxes.Answer(platform::kAnswerCancel);
+  EXPECT_EQ(Pack(dir / "src", dir / "keep.pkg", true), -1);
+  EXPECT_EQ(Hex(ReadFile(dir / "keep.pkg")), Hex(before));
+
+  // Measuring never opens files, so it counts the socket.
+  std::uint32_t entries = 0;
+  std::uint32_t bytes = 0;
+  ASSERT_EQ(PackPackage(DevicePath(dir / "src").c_str(), nullptr, 0, 1, &entries, &bytes, nullptr,
+                        nullptr),
+            0);
+  EXPECT_EQ(entries, 3u);
+}
+
+TEST(PackageLimits, WhatAPackageCannotHoldFailsTheCall) {
+  fs::path dir = ScratchDir();
+  // A file of 4 GiB (sparse): no record whose size would lie.
+  WriteFile(dir / "big" / "small", "x");
+  WriteFile(dir / "big" / "huge", "");
+  fs::resize_file(dir / "big" / "huge", std::uint64_t{1} << 32);
+  EXPECT_EQ(Pack(dir / "big", dir / "big.pkg"), -1);
+  EXPECT_FALSE(fs::exists(dir / "big.pkg"));
+
+  // A file whose length differs from its size while copying (/proc files
+  // report 0 bytes and then deliver some).
+  EXPECT_EQ(PackPackage(u"\\proc\\self\\status", DevicePath(dir / "proc.pkg").c_str(), 0, 0,
+                        nullptr, nullptr, nullptr, nullptr),
+            -1);
+  EXPECT_FALSE(fs::exists(dir / "proc.pkg"));
+
+  // Host names with no device spelling.
+  WriteFile(dir / "names" / "back\\slash", "");
+  EXPECT_EQ(Pack(dir / "names", dir / "names.pkg"), -1);
+  fs::remove(dir / "names" / "back\\slash");
+  WriteFile(dir / "names" / "bad\xff", "");
+  EXPECT_EQ(Pack(dir / "names", dir / "names.pkg"), -1);
+  EXPECT_FALSE(fs::exists(dir / "names.pkg"));
+
+  // A link to nothing has no attributes: not a folder record, a failure.
+  fs::create_directory(dir / "links");
+  fs::create_symlink(dir / "nowhere", dir / "links" / "dangling");
+  ScriptedMessageBox boxes;
+  EXPECT_EQ(Pack(dir / "links", dir / "links.pkg"), -1);
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].text, u"Не удалось просмотреть атрибуты файла");
+}
+
+TEST(PackageLimits, APackageInsideThePackedTreeLeavesItselfOut) {
+  fs::path dir = ScratchDir();
+  WriteFile(dir / "tree" / "a", RandomBytes(100000, 8));
+  ASSERT_EQ(Pack(dir / "tree", dir / "tree" / "self.pkg"), 0);
+  ASSERT_EQ(Unpack(dir / "tree" / "self.pkg", dir / "out"), 0);
+  EXPECT_EQ(Listing(dir / "out" / "tree"),
+            std::vector<std::string>{Listing(dir / "tree")[0]});
+}
+
+// Each hostile package is refused with -1, and nothing appears outside the
+// destination; entries before the bad one may stay inside it.
+class HostilePackage : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = ScratchDir();
+    fs::create_directories(dir_ / "dest");
+    fs::create_directories(dir_ / "outside");
+    WriteFile(dir_ / "outside" / "victim", "untouched");
+  }
+
+  void ExpectRefused(const std::string& package) {
+    WriteFile(dir_ / "p.pkg", package);
+    std::vector<std::string> before = Listing(dir_ / "outside");
+    EXPECT_EQ(Unpack(dir_ / "p.pkg", dir_ / "dest"), -1);
+    EXPECT_EQ(Listing(dir_ / "outside"), before);
+    std::vector<std::string> top;
+    for (const auto& entry : fs::directory_iterator(dir_)) top.push_back(entry.path().filename());
+    std::sort(top.begin(), top.end());
+    EXPECT_EQ(top, (std::vector<std::string>{"dest", "outside", "p.pkg"}));
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(HostilePackage, TraversalAndMalformedPaths) {
+  ExpectRefused(PackageBytes(1, 2, RecordBytes(u"\\p\\..\\..\\outside\\victim", 1, 2, 3) + "xx"));
+  ExpectRefused(PackageBytes(1, 0, RecordBytes(u"\\p\\..", 0, 0, 0)));
+  ExpectRefused(PackageBytes(1, 0, RecordBytes(u"\\p\\.", 0, 0, 0)));
+  ExpectRefused(PackageBytes(1, 0, RecordBytes(u"\\p\\a\\\\b", 0, 0, 2)));
+  ExpectRefused(PackageBytes(1, 2, RecordBytes(u"\\p\\..\\outside/victim", 1, 2, 0) + "xx"));
+  ExpectRefused(PackageBytes(1, 0, RecordBytes(u"\\a", 0, 0, 3)));
+  ExpectRefused(PackageBytes(1, 0, RecordBytes(u"no backslash", 0, 0, 0)));
+  ExpectRefused(PackageBytes(1, 0, RecordBytes(u"\\p\\x", 0, 0, 0xFFFFFFFF)));
+  // The target path would be longer than 259 characters.
+  ExpectRefused(PackageBytes(1, 0, RecordBytes(u"\\p\\" + std::u16string(250, u'n'), 0, 0, 0)));
+  EXPECT_TRUE(fs::is_empty(dir_ / "dest"));
+}
+
+TEST_F(HostilePackage, PackagesThatEndEarly) {
+  std::string content = RandomBytes(100, 9);
+  ExpectRefused(PackageBytes(1, 100, RecordBytes(u"\\p\\f", 1, 100, 0) + content.substr(0, 50)));
+  ExpectRefused(PackageBytes(1000, 100, RecordBytes(u"\\p\\g", 1, 100, 0) + content));
+  EXPECT_EQ(ReadFile(dir_ / "dest" / "g"), content) << "the real entry was extracted, once";
+  ExpectRefused(PackageBytes(2, 0, RecordBytes(u"\\p\\h", 0, 0, 0) + RecordBytes(u"\\p\\i", 0, 0, 0).substr(0, 300)));
+  ExpectRefused("~KVA" + RecordBytes(u"\\root", 1, 0, 0).substr(0, 100));
+  ExpectRefused("not a package");
+}
+
+TEST_F(HostilePackage, ThingsInTheWay) {
+  // A file where a folder must go.
+  ExpectRefused(PackageBytes(2, 1, RecordBytes(u"\\p\\x", 1, 1, 0) + "1" + RecordBytes(u"\\p\\x\\y", 0, 0, 1)));
+  // A file whose folder no record made.
+  ExpectRefused(PackageBytes(1, 1, RecordBytes(u"\\p\\nofolder\\f", 1, 1, 1) + "1"));
+  // Links planted in the destination are never followed or written through.
+  fs::create_directory_symlink(dir_ / "outside", dir_ / "dest" / "linked");
+  ExpectRefused(PackageBytes(2, 1, RecordBytes(u"\\p\\linked", 0, 0, 0) + RecordBytes(u"\\p\\linked\\victim", 1, 1, 1) + "1"));
+  ExpectRefused(PackageBytes(1, 1, RecordBytes(u"\\p\\linked\\victim", 1, 1, 1) + "1"));
+  fs::create_symlink(dir_ / "outside" / "victim", dir_ / "dest" / "file link");
+  ExpectRefused(PackageBytes(1, 1, RecordBytes(u"\\p\\file link", 1, 1, 0) + "1"));
+  EXPECT_TRUE(fs::is_symlink(dir_ / "dest" / "file link"));
+}
+
+TEST_F(HostilePackage, TheDestinationItselfMayBeALink) {
+  fs::create_directory(dir_ / "real");
+  fs::create_directory_symlink(dir_ / "real", dir_ / "outside" / "via");
+  WriteFile(dir_ / "p.pkg", PackageBytes(1, 2, RecordBytes(u"\\p\\f", 1, 2, 0) + "ok"));
+  EXPECT_EQ(Unpack(dir_ / "p.pkg", dir_ / "outside" / "via"), 0);
+  EXPECT_EQ(ReadFile(dir_ / "real" / "f"), "ok");
+}
