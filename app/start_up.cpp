@@ -32,6 +32,14 @@ void ShowBadCommandLine() {
 
 }  // namespace
 
+void InstallAccelerators(QWidget* window) {
+  const platform::AcceleratorTable* accelerators = res::FindAccelerators(res::kAcceleratorTable);
+  if (accelerators != nullptr) {
+    // Owned by the window, so it goes with it.
+    qApp->installEventFilter(new AcceleratorFilter(window, *accelerators));
+  }
+}
+
 MainWindow* InitInstance(job::WorkerEntry worker) {
   platform::qt::InitShellControls();
   char16_t title[kNameLength];
@@ -67,10 +75,7 @@ int RunProgram(int argumentCount, char** arguments) {
   std::unique_ptr<MainWindow> window(InitInstance(job::RunWorker));
   if (window == nullptr) return 0;
 
-  const platform::AcceleratorTable* accelerators = res::FindAccelerators(res::kAcceleratorTable);
-  if (accelerators != nullptr) {
-    qApp->installEventFilter(new AcceleratorFilter(window.get(), *accelerators));
-  }
+  InstallAccelerators(window.get());
   int exitCode = QApplication::exec();
   job::JoinWorker();
   job::WipePassword();

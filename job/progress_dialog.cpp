@@ -39,6 +39,7 @@ ProgressDialog::ProgressDialog(QWidget* owner, WorkerEntry worker) : QDialog(own
 }
 
 void ProgressDialog::StartWorker(WorkerEntry worker) {
+  JoinWorker();  // one run at a time; a thread object is never overwritten
   try {
     workerThread = std::thread(worker, static_cast<void*>(this));
   } catch (const std::system_error&) {

@@ -14,10 +14,10 @@
 #include "job/worker.h"
 #include "platform/code_page.h"
 #include "platform/message_box.h"
-#include "platform/process_end.h"
 #include "res/resource_ids.h"
 #include "res/string_table.h"
 #include "securefile/securefile.h"
+#include "tests/captured_ending.h"
 #include "tests/test_support.h"
 
 namespace fs = std::filesystem;
@@ -51,14 +51,6 @@ class RecordingBoxes : public platform::MessageBoxService {
   }
 };
 
-class CapturedEnding : public platform::ProcessEnding {
- public:
-  std::vector<int> orderly;
-  std::vector<int> atOnce;
-  void End(int exitCode) override { orderly.push_back(exitCode); }
-  void EndAtOnce(int exitCode) override { atOnce.push_back(exitCode); }
-};
-
 // The password in Windows-1251, as the main window converts it.
 void ToCodePage(const std::string& password, unsigned char (&bytes)[platform::kPasswordBytes]) {
   std::u16string wide = fs::path(password).u16string();
@@ -82,14 +74,12 @@ class WorkerTest : public ::testing::Test {
     savedTemp_ = std::getenv("TMPDIR") != nullptr ? std::getenv("TMPDIR") : "";
     ::setenv("TMPDIR", temp_.c_str(), 1);
     platform::SetMessageBoxService(&boxes_);
-    platform::SetProcessEnding(&ending_);
     job::instance = res::ProgramInstance();
     job::progressState = job::ProgressState{};
   }
 
   void TearDown() override {
     platform::SetMessageBoxService(nullptr);
-    platform::SetProcessEnding(nullptr);
     if (savedTemp_.empty()) {
       ::unsetenv("TMPDIR");
     } else {
