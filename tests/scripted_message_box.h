@@ -1,8 +1,10 @@
 // A message-box service for tests: records every box and answers from a
-// script (kAnswerNone once the script runs out).
+// script (kAnswerNone once the script runs out). `onShow`, when set, runs
+// while the box is up, to look at what the caller has done so far.
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +28,7 @@ class ScriptedMessageBox final : public platform::MessageBoxService {
 
   int Show(void* owner, const char16_t* text, const char16_t* caption, unsigned style) override {
     boxes.push_back({owner, text, caption, style});
+    if (onShow) onShow();
     if (answers_.empty()) return platform::kAnswerNone;
     int answer = answers_.front();
     answers_.pop_front();
@@ -33,6 +36,7 @@ class ScriptedMessageBox final : public platform::MessageBoxService {
   }
 
   std::vector<Box> boxes;
+  std::function<void()> onShow;
 
  private:
   std::deque<int> answers_;

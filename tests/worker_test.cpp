@@ -5,7 +5,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <sys/stat.h>
 
 #include "job/globals.h"
@@ -18,6 +17,7 @@
 #include "res/string_table.h"
 #include "securefile/securefile.h"
 #include "tests/captured_ending.h"
+#include "tests/scripted_message_box.h"
 #include "tests/test_support.h"
 
 namespace fs = std::filesystem;
@@ -28,28 +28,6 @@ namespace {
 const std::string kPassword = "пароль-1";
 int dialogToken;  // stands for the progress dialog: the owner of every box
 void* const kDialog = &dialogToken;
-
-// Records the boxes and answers from a script; `onShow` looks around while
-// the worker waits for an answer.
-class RecordingBoxes : public platform::MessageBoxService {
- public:
-  struct Box {
-    void* owner;
-    std::u16string text;
-    std::u16string caption;
-    unsigned style;
-  };
-  std::vector<Box> boxes;
-  std::vector<int> answers;
-  std::function<void()> onShow;
-
-  int Show(void* owner, const char16_t* text, const char16_t* caption, unsigned style) override {
-    boxes.push_back({owner, text, caption, style});
-    if (onShow) onShow();
-    std::size_t index = boxes.size() - 1;
-    return index < answers.size() ? answers[index] : platform::kAnswerNone;
-  }
-};
 
 // The password in Windows-1251, as the main window converts it.
 void ToCodePage(const std::string& password, unsigned char (&bytes)[platform::kPasswordBytes]) {
@@ -73,13 +51,11 @@ class WorkerTest : public ::testing::Test {
     fs::create_directories(temp_);
     savedTemp_ = std::getenv("TMPDIR") != nullptr ? std::getenv("TMPDIR") : "";
     ::setenv("TMPDIR", temp_.c_str(), 1);
-    platform::SetMessageBoxService(&boxes_);
     job::instance = res::ProgramInstance();
     job::progressState = job::ProgressState{};
   }
 
   void TearDown() override {
-    platform::SetMessageBoxService(nullptr);
     if (savedTemp_.empty()) {
       ::unsetenv("TMPDIR");
     } else {
@@ -154,7 +130,7 @@ class WorkerTest : public ::testing::Test {
   fs::path dir_;
   fs::path temp_;
   std::string savedTemp_;
-  RecordingBoxes boxes_;
+  ScriptedMessageBox boxes_;  // installed while the fixture lives
   CapturedEnding ending_;
 };
 
@@ -169,7 +145,7 @@ TEST_F(WorkerTest, SuccessAnsweredYesKeepsTheEncryptedFile) {
   fs::path container = Seal(tree);
   fs::path out = dir_ / "out";
   fs::create_directories(out);
-  boxes_.answers = {platform::kAnswerYes};
+  boxes_.Answer(platform::kAnswerYes);
   Run(container, out);
 
   ASSERT_EQ(boxes_.boxes.size(), 1u);
@@ -184,7 +160,7 @@ TEST_F(WorkerTest, SuccessAnsweredYesKeepsTheEncryptedFile) {
 TEST_F(WorkerTest, SuccessAnsweredNoDeletesTheEncryptedFile) {
   fs::path tree = MakeTree();
   fs::path container = Seal(tree);
-  boxes_.answers = {platform::kAnswerNo};
+  boxes_.Answer(platform::kAnswerNo);
   Run(container, dir_);
   EXPECT_TRUE(SameTree(tree, dir_ / "Отчёт"));
   EXPECT_FALSE(fs::exists(container));
@@ -208,7 +184,7 @@ TEST_F(WorkerTest, MissingDestinationAnsweredNoEndsWithoutDecrypting) {
   boxes_.onShow = [&] {
     for (const auto& entry : fs::directory_iterator(temp_)) reserved.push_back(entry.path());
   };
-  boxes_.answers = {platform::kAnswerNo};
+  boxes_.Answer(platform::kAnswerNo);
   Run(container, out);
 
   ASSERT_EQ(boxes_.boxes.size(), 1u) << "nothing after the question";
@@ -240,7 +216,8 @@ TEST_F(WorkerTest, MissingDestinationCreatedOnYes) {
   fs::path tree = MakeTree();
   fs::path container = Seal(tree);
   fs::path out = dir_ / "new";
-  boxes_.answers = {platform::kAnswerYes, platform::kAnswerYes};
+  boxes_.Answer(platform::kAnswerYes);
+  boxes_.Answer(platform::kAnswerYes);
   Run(container, out);
   ASSERT_EQ(boxes_.boxes.size(), 2u);
   ExpectBox(0, res::kIdsCreateFolder, res::kIdsAskCaption, kQuestion);
@@ -252,7 +229,7 @@ TEST_F(WorkerTest, MissingDestinationCreatedOnYes) {
 TEST_F(WorkerTest, FolderThatCannotBeCreated) {
   fs::path container = Seal(MakeTree());
   fs::path out = dir_ / "no such parent" / "out";  // one level only is created
-  boxes_.answers = {platform::kAnswerYes};
+  boxes_.Answer(platform::kAnswerYes);
   Run(container, out);
   ASSERT_EQ(boxes_.boxes.size(), 2u);
   ExpectBox(1, res::kIdsCannotCreate, res::kIdsErrorCaption, kError);
@@ -273,7 +250,7 @@ TEST_F(WorkerTest, FileInTheWayOfTheDestination) {
 TEST_F(WorkerTest, WrongPasswordRemovesTheFolderItCreated) {
   fs::path container = Seal(MakeTree());
   fs::path out = dir_ / "new";
-  boxes_.answers = {platform::kAnswerYes};
+  boxes_.Answer(platform::kAnswerYes);
   Run(container, out, "другой");
   ASSERT_EQ(boxes_.boxes.size(), 2u);
   ExpectBox(1, res::kIdsWrongPassword, res::kIdsErrorCaption, kError);
@@ -296,7 +273,7 @@ TEST_F(WorkerTest, DamagedContainer) {
   fs::path container = Seal(MakeTree());
   fs::resize_file(container, fs::file_size(container) - 10);
   fs::path out = dir_ / "new";
-  boxes_.answers = {platform::kAnswerYes};
+  boxes_.Answer(platform::kAnswerYes);
   Run(container, out);
   ASSERT_EQ(boxes_.boxes.size(), 2u);
   ExpectBox(1, res::kIdsDecryptFailed, res::kIdsErrorCaption, kError);
@@ -317,7 +294,7 @@ TEST_F(WorkerTest, UnpackingFailingHalfwayKeepsWhatWasExtracted) {
   // The package loses the end of its last file's content.
   fs::path container = Seal(tree, 3);
   fs::path out = dir_ / "new";
-  boxes_.answers = {platform::kAnswerYes};
+  boxes_.Answer(platform::kAnswerYes);
   Run(container, out);
   ASSERT_EQ(boxes_.boxes.size(), 2u);
   ExpectBox(1, res::kIdsUnpackFailed, res::kIdsErrorCaption, kError);
