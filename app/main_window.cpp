@@ -116,7 +116,7 @@ void MainWindow::OnCommand(int command) {
 void MainWindow::Warn(const char16_t* text) {
   char16_t caption[kTextLength];
   platform::LoadString(job::instance, res::kIdsHintCaption, caption);
-  platform::ShowMessageBox(this, text, caption,
+  platform::ShowMessageBox(static_cast<QWidget*>(this), text, caption,
                            platform::kButtonsOk | platform::kIconExclamation);
 }
 

@@ -41,12 +41,13 @@ ProgressDialog::ProgressDialog(QWidget* owner, WorkerEntry worker) : QDialog(own
 void ProgressDialog::StartWorker(WorkerEntry worker) {
   JoinWorker();  // one run at a time; a thread object is never overwritten
   try {
-    workerThread = std::thread(worker, static_cast<void*>(this));
+    // Handles travel as void*, always of the QWidget itself.
+    workerThread = std::thread(worker, static_cast<void*>(static_cast<QWidget*>(this)));
   } catch (const std::system_error&) {
     char16_t text[128];
     platform::LoadString(instance, res::kIdsThreadFailed, text);
     // The dialog stays up; only its cancel command ends the process.
-    platform::ShowMessageBox(this, text, u"Error", platform::kButtonsOk);
+    platform::ShowMessageBox(static_cast<QWidget*>(this), text, u"Error", platform::kButtonsOk);
   }
 }
 

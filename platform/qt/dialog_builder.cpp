@@ -1,6 +1,7 @@
 #include "platform/qt/dialog_builder.h"
 
 #include <QDialog>
+#include <QFont>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -48,7 +49,10 @@ QWidget* CreateControl(QDialog* dialog, const DialogItem& item, IconPathLookup i
   switch (item.controlClass) {
     case ControlClass::kStatic: {
       auto* label = new QLabel(QString::fromUtf16(item.text), dialog);
-      label->setWordWrap(true);  // static text wraps within its rectangle
+      // Text wraps in a rectangle of two lines or more; a one-line text
+      // that is too long is cut at the right rather than losing its end to
+      // a second line that does not show.
+      label->setWordWrap(item.height >= 16);
       label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
       control = label;
       break;
@@ -84,6 +88,12 @@ QRect DialogUnitsToPixels(int x, int y, int width, int height, int scale) {
 void BuildDialog(QDialog* dialog, QWidget* owner, const DialogTemplate& dialogTemplate,
                  int scale, IconPathLookup iconPath) {
   dialog->setWindowTitle(QString::fromUtf16(dialogTemplate.caption));
+  // The template's point size as pixels at scale 1: the desktop's sans
+  // serif is wider than the device's, and this keeps the texts within the
+  // rectangles that were laid out for it.
+  QFont font = dialog->font();
+  font.setPixelSize(dialogTemplate.pointSize * scale);
+  dialog->setFont(font);
   dialog->setAutoFillBackground(true);
   QPalette palette = dialog->palette();
   palette.setColor(QPalette::Window, Qt::white);

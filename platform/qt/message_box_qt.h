@@ -7,7 +7,7 @@
 namespace platform::qt {
 
 // Shows each box on the user-interface thread, modal, owned by the window
-// passed as owner (a QWidget*). A thread other than the user-interface
+// passed as owner (a QWidget* converted to void*, or null). A thread other than the user-interface
 // thread waits there until the box is answered.
 //
 // A Yes/No box cannot be dismissed with Esc or the close button: as on the

@@ -153,6 +153,12 @@ main=$(wait_window '^Tessaron$')
 press "$main" key F2
 expect_exit_0 "closed with F2"
 
+echo "== a command line too long for a path is refused, not cut"
+start "$work/$(printf 'x%.0s' $(seq 300)).kva" "$work"
+box=$(wait_window '^Ошибка$')
+press "$box" key Return
+expect_exit_0 "long command line"
+
 echo "== Esc on the progress dialog ends a long run at once"
 mkdir -p "$work/run4/big"
 head -c 64M /dev/zero >"$work/run4/big/zeros.bin"
