@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <algorithm>
 
 #include "app/about_dialog.h"
 #include "app/command_line.h"
@@ -128,11 +129,10 @@ void MainWindow::Confirm() {
   platform::LoadString(job::instance, res::kIdsEnterFolder, enterFolder);
   platform::LoadString(job::instance, res::kIdsBadPasswordCharacter, badCharacter);
 
-  QString typed = passwordBox_->text();
+  QString typed = passwordBox_->text().left(static_cast<qsizetype>(kPasswordRead - 1));
   char16_t password[kPasswordRead] = {};
-  std::size_t length = std::min<std::size_t>(static_cast<std::size_t>(typed.size()),
-                                             kPasswordRead - 1);
-  for (std::size_t i = 0; i < length; ++i) password[i] = typed.at(static_cast<qsizetype>(i)).unicode();
+  auto length = static_cast<std::size_t>(typed.size());
+  std::copy_n(reinterpret_cast<const char16_t*>(typed.utf16()), length, password);
   if (length == 0) {
     Warn(enterPassword);
     return;

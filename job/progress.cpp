@@ -62,7 +62,8 @@ void ReportProgress(std::uint32_t done, std::uint32_t total, const char16_t* tex
   if (dialog == nullptr || (!step.setText && !step.movePosition)) return;
   platform::qt::RunOnOwnerThread(dialog, [&] {
     if (step.setText) {
-      auto* item = qobject_cast<QLabel*>(platform::qt::FindDialogItem(dialog, res::kControlCurrentItem));
+      auto* item =
+          qobject_cast<QLabel*>(platform::qt::FindDialogItem(dialog, res::kControlCurrentItem));
       if (item != nullptr) item->setText(QString::fromUtf16(progressState.lastText));
     }
     if (step.movePosition && progressBar != nullptr) {

@@ -15,7 +15,7 @@ struct ProgressState {
 
 // What one report changes in the dialog.
 struct ProgressStep {
-  bool setText = false;      // state->lastText is the new item line
+  bool setText = false;  // state->lastText is the new item line
   bool movePosition = false;
   std::uint32_t percent = 0;  // the bar's new position when movePosition
 };

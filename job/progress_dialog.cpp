@@ -26,11 +26,13 @@ std::thread workerThread;
 
 ProgressDialog::ProgressDialog(QWidget* owner, WorkerEntry worker) : QDialog(owner) {
   const platform::DialogTemplate* dialogTemplate = res::FindDialog(res::kDialogProgress);
-  platform::qt::BuildDialog(this, owner, *dialogTemplate, platform::screenMetrics.scale, res::FindIconPath);
+  platform::qt::BuildDialog(this, owner, *dialogTemplate, platform::screenMetrics.scale,
+                            res::FindIconPath);
   CreateMenuBar(this, res::kMenuBlankSoftKeys);
 
   progressDialog = this;
-  progressBar = qobject_cast<QProgressBar*>(platform::qt::FindDialogItem(this, res::kControlProgressBar));
+  progressBar =
+      qobject_cast<QProgressBar*>(platform::qt::FindDialogItem(this, res::kControlProgressBar));
   progressBar->setRange(0, 100);
   progressBar->setValue(0);
   progressState = ProgressState{};

@@ -27,15 +27,27 @@ constexpr DialogItem kProgressItems[] = {
 };
 
 constexpr DialogTemplate kAbout = {
-    156, 129, u" ", u"MS Shell Dlg", 9,
-    platform::kStyleCaption | platform::kStyleOkInCaption,
-    kAboutItems, std::size(kAboutItems)};
+    .width = 156,
+    .height = 129,
+    .caption = u" ",
+    .fontName = u"MS Shell Dlg",
+    .pointSize = 9,
+    .style = platform::kStyleCaption | platform::kStyleOkInCaption,
+    .items = kAboutItems,
+    .count = std::size(kAboutItems),
+};
 
 // No caption, so the OK flag has no title bar to show its button in.
 constexpr DialogTemplate kProgress = {
-    156, 129, u"", u"MS Shell Dlg", 9,
-    platform::kStyleBorder | platform::kStyleOkInCaption,
-    kProgressItems, std::size(kProgressItems)};
+    .width = 156,
+    .height = 129,
+    .caption = u"",
+    .fontName = u"MS Shell Dlg",
+    .pointSize = 9,
+    .style = platform::kStyleBorder | platform::kStyleOkInCaption,
+    .items = kProgressItems,
+    .count = std::size(kProgressItems),
+};
 
 }  // namespace
 

@@ -2,7 +2,6 @@
 // derived from it, the screen's layout scale and the main window's control
 // rectangles, dialog units, and the progress callback's arithmetic.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include "app/command_line.h"
@@ -120,14 +119,14 @@ TEST(LayoutScale, ScreenSizeText) {
 
 TEST(MainWindowLayout, ControlRectanglesAtScaleOneAndTwo) {
   using app::ControlRect;
-  EXPECT_EQ(app::MainWindowControlRects(1),
-            (std::array<ControlRect, 4>{ControlRect{10, 20, 220, 40}, ControlRect{10, 44, 200, 64},
-                                        ControlRect{10, 74, 220, 94},
-                                        ControlRect{10, 98, 200, 118}}));
-  EXPECT_EQ(app::MainWindowControlRects(2),
-            (std::array<ControlRect, 4>{ControlRect{20, 40, 440, 80}, ControlRect{20, 88, 400, 128},
-                                        ControlRect{20, 148, 440, 188},
-                                        ControlRect{20, 196, 400, 236}}));
+  EXPECT_EQ(
+      app::MainWindowControlRects(1),
+      (std::array<ControlRect, 4>{ControlRect{10, 20, 220, 40}, ControlRect{10, 44, 200, 64},
+                                  ControlRect{10, 74, 220, 94}, ControlRect{10, 98, 200, 118}}));
+  EXPECT_EQ(
+      app::MainWindowControlRects(2),
+      (std::array<ControlRect, 4>{ControlRect{20, 40, 440, 80}, ControlRect{20, 88, 400, 128},
+                                  ControlRect{20, 148, 440, 188}, ControlRect{20, 196, 400, 236}}));
 }
 
 TEST(DialogUnits, TemplatesFitTheScreenAtEveryScale) {

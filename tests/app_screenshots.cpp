@@ -57,8 +57,8 @@ int main(int argc, char** argv) {
 
   {
     job::ProgressDialog progress(&window, IdleWorker);
-    auto* item = static_cast<QLabel*>(
-        platform::qt::FindDialogItem(&progress, res::kControlCurrentItem));
+    auto* item =
+        static_cast<QLabel*>(platform::qt::FindDialogItem(&progress, res::kControlCurrentItem));
     item->setText(QStringLiteral("\\home\\user\\Документы\\Tessaron sample\\docs\\numbers.csv"));
     job::progressBar->setValue(40);
     ok = Save(&progress, folder, "progress-dialog.png") && ok;

@@ -104,7 +104,8 @@ class AppWidgetTest : public QObject {
 
   void controlsSitAtTheirRectanglesForThisScreen() {
     ShowMainWindow();
-    std::array<app::ControlRect, 4> rects = app::MainWindowControlRects(platform::screenMetrics.scale);
+    std::array<app::ControlRect, 4> rects =
+        app::MainWindowControlRects(platform::screenMetrics.scale);
     const app::ControlRect& password = rects[1];
     QCOMPARE(window_->PasswordBox()->geometry(),
              QRect(password.left, password.top, password.right - password.left,
@@ -167,7 +168,8 @@ class AppWidgetTest : public QObject {
     QTest::keyClick(window_->PasswordBox(), Qt::Key_F1);
 
     QVERIFY(startedRun.started);
-    QCOMPARE(startedRun.passwordBytes, std::string("\xEF\xE0\xF0\xEE\xEB\xFC") + std::string(25, 'x'));
+    QCOMPARE(startedRun.passwordBytes,
+             std::string("\xEF\xE0\xF0\xEE\xEB\xFC") + std::string(25, 'x'));
     char16_t expected[platform::kMaxPath];
     QVERIFY(app::HostPathToDevice("relative/out", expected));
     QVERIFY(startedRun.destination == expected);
@@ -193,10 +195,12 @@ class AppWidgetTest : public QObject {
       auto* name = qobject_cast<QLabel*>(platform::qt::FindDialogItem(about, res::kControlNotice));
       QCOMPARE(name->text(), QStringLiteral("Tessaron（解密） 1.0.2 版"));
       QVERIFY(platform::qt::FindDialogItem(about, res::kControlRights) != nullptr);
-      auto* icon = qobject_cast<QLabel*>(platform::qt::FindDialogItem(about, res::kControlAboutIcon));
+      auto* icon =
+          qobject_cast<QLabel*>(platform::qt::FindDialogItem(about, res::kControlAboutIcon));
       QVERIFY(!icon->pixmap().isNull());
       QCOMPARE(about->windowTitle(), QStringLiteral(" "));
-      QTest::mouseClick(about->findChild<QPushButton*>(QStringLiteral("okInCaption")), Qt::LeftButton);
+      QTest::mouseClick(about->findChild<QPushButton*>(QStringLiteral("okInCaption")),
+                        Qt::LeftButton);
     });
     QTest::keyClick(window_->PasswordBox(), Qt::Key_A, Qt::ControlModifier);
     QVERIFY(seen);
@@ -242,8 +246,12 @@ class AppWidgetTest : public QObject {
     auto read = [](void* dialog, Seen* seen) {
       auto* widget = static_cast<QWidget*>(dialog);
       platform::qt::RunOnOwnerThread(widget, [widget, seen] {
-        seen->item = qobject_cast<QLabel*>(platform::qt::FindDialogItem(widget, res::kControlCurrentItem))->text();
-        seen->bar = qobject_cast<QProgressBar*>(platform::qt::FindDialogItem(widget, res::kControlProgressBar))->value();
+        seen->item =
+            qobject_cast<QLabel*>(platform::qt::FindDialogItem(widget, res::kControlCurrentItem))
+                ->text();
+        seen->bar = qobject_cast<QProgressBar*>(
+                        platform::qt::FindDialogItem(widget, res::kControlProgressBar))
+                        ->value();
       });
     };
     static decltype(read)* reader = &read;

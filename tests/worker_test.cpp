@@ -1,16 +1,17 @@
 // The decryption worker on real containers (packed with PackPackage and
 // encrypted with EncryptContainer): every ending, what each leaves on disk,
 // the boxes it shows, and that the run always ends the process with 0.
+#include "job/worker.h"
+
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
 
 #include "job/globals.h"
 #include "job/progress.h"
 #include "job/temp_file.h"
-#include "job/worker.h"
 #include "platform/code_page.h"
 #include "platform/message_box.h"
 #include "res/resource_ids.h"
@@ -84,10 +85,10 @@ class WorkerTest : public ::testing::Test {
     if (cut > 0) fs::resize_file(package, fs::file_size(package) - cut);
     unsigned char password[platform::kPasswordBytes];
     ToCodePage(kPassword, password);
-    EXPECT_EQ(EncryptContainer(DevicePath(package).c_str(), DevicePath(container).c_str(),
-                               password, static_cast<std::int32_t>(std::strlen(
-                                             reinterpret_cast<const char*>(password))),
-                               3, nullptr, 0, nullptr, res::ProgramInstance()),
+    EXPECT_EQ(EncryptContainer(
+                  DevicePath(package).c_str(), DevicePath(container).c_str(), password,
+                  static_cast<std::int32_t>(std::strlen(reinterpret_cast<const char*>(password))),
+                  3, nullptr, 0, nullptr, res::ProgramInstance()),
               0);
     fs::remove(package);
     return container;

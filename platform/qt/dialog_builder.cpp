@@ -85,8 +85,8 @@ QRect DialogUnitsToPixels(int x, int y, int width, int height, int scale) {
                MulDivRounded(width, baseX, 4), MulDivRounded(height, baseY, 8));
 }
 
-void BuildDialog(QDialog* dialog, QWidget* owner, const DialogTemplate& dialogTemplate,
-                 int scale, IconPathLookup iconPath) {
+void BuildDialog(QDialog* dialog, QWidget* owner, const DialogTemplate& dialogTemplate, int scale,
+                 IconPathLookup iconPath) {
   dialog->setWindowTitle(QString::fromUtf16(dialogTemplate.caption));
   // The template's point size as pixels at scale 1: the desktop's sans
   // serif is wider than the device's, and this keeps the texts within the
@@ -107,8 +107,8 @@ void BuildDialog(QDialog* dialog, QWidget* owner, const DialogTemplate& dialogTe
   for (std::size_t i = 0; i < dialogTemplate.count; ++i) {
     const DialogItem& item = dialogTemplate.items[i];
     QWidget* control = CreateControl(dialog, item, iconPath);
-    control->setGeometry(
-        DialogUnitsToPixels(item.x, item.y, item.width, item.height, scale).translated(0, clientTop));
+    control->setGeometry(DialogUnitsToPixels(item.x, item.y, item.width, item.height, scale)
+                             .translated(0, clientTop));
   }
 }
 

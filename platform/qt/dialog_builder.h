@@ -29,8 +29,8 @@ using IconPathLookup = const char* (*)(int iconId);
 // caption and, with kStyleOkInCaption, an OK button that sends command 1)
 // and its controls sit below it. The dialog is sized to the device screen,
 // over `owner`'s window when there is one.
-void BuildDialog(QDialog* dialog, QWidget* owner, const DialogTemplate& dialogTemplate,
-                 int scale, IconPathLookup iconPath);
+void BuildDialog(QDialog* dialog, QWidget* owner, const DialogTemplate& dialogTemplate, int scale,
+                 IconPathLookup iconPath);
 
 // The control of `dialog` with this id, or null.
 QWidget* FindDialogItem(QWidget* dialog, int id);

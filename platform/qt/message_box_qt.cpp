@@ -22,8 +22,7 @@ QMessageBox::Icon IconFor(unsigned style) {
   }
 }
 
-int ShowOnThisThread(QWidget* owner, const QString& text, const QString& caption,
-                     unsigned style) {
+int ShowOnThisThread(QWidget* owner, const QString& text, const QString& caption, unsigned style) {
   QMessageBox box(IconFor(style), caption, text, QMessageBox::NoButton, owner);
   QPushButton* first = nullptr;
   QPushButton* second = nullptr;
@@ -64,7 +63,8 @@ int QtMessageBoxService::Show(void* owner, const char16_t* text, const char16_t*
   QString boxCaption = QString::fromUtf16(caption);
   auto* ownerWidget = static_cast<QWidget*>(owner);
   int answer = kAnswerNone;
-  RunOnOwnerThread(application, [&] { answer = ShowOnThisThread(ownerWidget, boxText, boxCaption, style); });
+  RunOnOwnerThread(application,
+                   [&] { answer = ShowOnThisThread(ownerWidget, boxText, boxCaption, style); });
   return answer;
 }
 

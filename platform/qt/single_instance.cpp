@@ -1,10 +1,11 @@
 #include "platform/qt/single_instance.h"
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QWidget>
-#include <unistd.h>
 
 namespace platform::qt {
 namespace {
