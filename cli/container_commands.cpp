@@ -11,7 +11,7 @@
 #include "cli/progress.h"
 #include "cli/staged_output.h"
 #include "platform/files.h"
-#include "res/string_table.h"
+#include "cli/kva_strings.h"
 #include "securefile/container_reader.h"
 #include "securefile/securefile.h"
 
@@ -58,7 +58,7 @@ int RunEncrypt(const EncryptOptions& options) {
   std::int32_t result = EncryptContainer(source.text, output.TemporaryPath(), password.Data(),
                                          password.Length(), options.cipher, progress,
                                          options.offset, options.carrier.empty() ? nullptr : carrier.text,
-                                         res::ProgramInstance());
+                                         KvaInstance());
   ClearProgressLine();
   if (result != kResultOk) {
     PrintError("encryption of " + Quoted(options.source) + " failed: " +
@@ -100,7 +100,7 @@ int RunDecrypt(const DecryptOptions& options) {
   ProgressCallback progress = StartProgress("Decrypting");
   std::int32_t result = DecryptContainer(source.text, output.TemporaryPath(), password.Data(),
                                          password.Length(), progress, options.offset,
-                                         res::ProgramInstance());
+                                         KvaInstance());
   ClearProgressLine();
   if (result == kResultWrongPassword) {
     PrintError("wrong password");
