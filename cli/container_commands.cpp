@@ -129,19 +129,20 @@ int RunInfo(const InfoOptions& options) {
     return kExitFailure;
   }
   const securefile::ContainerHeader& header = inspection.header;
+  std::uint64_t available = inspection.fileSize - options.offset;
   std::uint64_t end = std::uint64_t{options.offset} + securefile::kHeaderSize + header.ciphertextLength;
   std::printf("file:        %s (%" PRIu64 " bytes)\n", options.file.c_str(), inspection.fileSize);
   std::printf("offset:      %" PRIu32 "\n", options.offset);
   std::printf("magic:       ~KVA\n");
   std::printf("cipher:      %d (%s)\n", header.cipherIdentifier, CipherName(header.cipherIdentifier));
+  if (available < 12) {  // not even the length field is there
+    std::printf("state:       truncated: the file ends inside the header\n");
+    return kExitFailure;
+  }
   std::printf("ciphertext:  %" PRIu32 " bytes\n", header.ciphertextLength);
   if (inspection.status == HeaderStatus::kTruncated) {
-    if (end > inspection.fileSize) {
-      std::printf("state:       truncated: the file ends %" PRIu64 " bytes short\n",
-                  end - inspection.fileSize);
-    } else {
-      std::printf("state:       truncated: the file ends inside the header\n");
-    }
+    std::printf("state:       truncated: the file ends %" PRIu64 " bytes short\n",
+                end - inspection.fileSize);
     return kExitFailure;
   }
   if (end < inspection.fileSize) {
