@@ -11,7 +11,7 @@
 #include "cli/progress.h"
 #include "cli/staged_output.h"
 #include "platform/files.h"
-#include "res/string_table.h"
+#include "cli/kva_strings.h"
 #include "securefile/container_reader.h"
 #include "securefile/securefile.h"
 
@@ -58,7 +58,7 @@ int RunEncrypt(const EncryptOptions& options) {
   std::int32_t result = EncryptContainer(source.text, output.TemporaryPath(), password.Data(),
                                          password.Length(), options.cipher, progress,
                                          options.offset, options.carrier.empty() ? nullptr : carrier.text,
-                                         res::ProgramInstance());
+                                         KvaInstance());
   ClearProgressLine();
   if (result != kResultOk) {
     PrintError("encryption of " + Quoted(options.source) + " failed: " +
@@ -100,7 +100,7 @@ int RunDecrypt(const DecryptOptions& options) {
   ProgressCallback progress = StartProgress("Decrypting");
   std::int32_t result = DecryptContainer(source.text, output.TemporaryPath(), password.Data(),
                                          password.Length(), progress, options.offset,
-                                         res::ProgramInstance());
+                                         KvaInstance());
   ClearProgressLine();
   if (result == kResultWrongPassword) {
     PrintError("wrong password");
@@ -129,19 +129,20 @@ int RunInfo(const InfoOptions& options) {
     return kExitFailure;
   }
   const securefile::ContainerHeader& header = inspection.header;
+  std::uint64_t available = inspection.fileSize - options.offset;
   std::uint64_t end = std::uint64_t{options.offset} + securefile::kHeaderSize + header.ciphertextLength;
   std::printf("file:        %s (%" PRIu64 " bytes)\n", options.file.c_str(), inspection.fileSize);
   std::printf("offset:      %" PRIu32 "\n", options.offset);
   std::printf("magic:       ~KVA\n");
   std::printf("cipher:      %d (%s)\n", header.cipherIdentifier, CipherName(header.cipherIdentifier));
+  if (available < 12) {  // not even the length field is there
+    std::printf("state:       truncated: the file ends inside the header\n");
+    return kExitFailure;
+  }
   std::printf("ciphertext:  %" PRIu32 " bytes\n", header.ciphertextLength);
   if (inspection.status == HeaderStatus::kTruncated) {
-    if (end > inspection.fileSize) {
-      std::printf("state:       truncated: the file ends %" PRIu64 " bytes short\n",
-                  end - inspection.fileSize);
-    } else {
-      std::printf("state:       truncated: the file ends inside the header\n");
-    }
+    std::printf("state:       truncated: the file ends %" PRIu64 " bytes short\n",
+                end - inspection.fileSize);
     return kExitFailure;
   }
   if (end < inspection.fileSize) {

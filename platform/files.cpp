@@ -87,7 +87,17 @@ bool File::Create(const char16_t* path) {
   if (IsOpen()) return false;
   char host[kMaxHostPath];
   if (!ToHostPath(path, host)) return false;
-  return Adopt(::open(host, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666), true);
+  int descriptor = ::open(host, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (descriptor < 0) return false;
+  // Empty the file only when it holds something: on ext4 a truncation
+  // makes the close flush the whole new content at once, a cost that a
+  // freshly reserved (empty) temporary file should not pay.
+  struct stat info;
+  if (::fstat(descriptor, &info) != 0 || (info.st_size != 0 && ::ftruncate(descriptor, 0) != 0)) {
+    ::close(descriptor);
+    return false;
+  }
+  return Adopt(descriptor, true);
 }
 
 bool File::OpenWrite(const char16_t* path) {
