@@ -1,5 +1,7 @@
 #include "platform/qt/dialog_builder.h"
 
+#include <algorithm>
+
 #include <QDialog>
 #include <QFont>
 #include <QHBoxLayout>
@@ -107,8 +109,17 @@ void BuildDialog(QDialog* dialog, QWidget* owner, const DialogTemplate& dialogTe
   for (std::size_t i = 0; i < dialogTemplate.count; ++i) {
     const DialogItem& item = dialogTemplate.items[i];
     QWidget* control = CreateControl(dialog, item, iconPath);
-    control->setGeometry(DialogUnitsToPixels(item.x, item.y, item.width, item.height, scale)
-                             .translated(0, clientTop));
+    QRect rect = DialogUnitsToPixels(item.x, item.y, item.width, item.height, scale)
+                     .translated(0, clientTop);
+    // The desktop's fonts are wider than the device's: a one-line text may
+    // run on past its rectangle, up to the dialog's right margin, rather
+    // than lose its last characters.
+    auto* label = qobject_cast<QLabel*>(control);
+    if (label != nullptr && !label->wordWrap() && label->pixmap().isNull()) {
+      int room = dialog->width() - 2 * rect.x();
+      rect.setWidth(std::max(rect.width(), std::min(label->sizeHint().width(), room)));
+    }
+    control->setGeometry(rect);
   }
 }
 
