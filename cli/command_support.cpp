@@ -108,6 +108,7 @@ std::string PackProblem(const securefile::PackContext& context) {
     case PackFailure::kReadFailed: return "cannot read " + path;
     case PackFailure::kWriteFailed: return "cannot write the package (is the disk full?)";
     case PackFailure::kNotAPackage: return path + " is not a KVA package";
+    case PackFailure::kPackageIsSource: return "the package " + path + " would be written over what it packs";
   }
   return "packing failed";
 }
@@ -128,6 +129,17 @@ std::string UnpackProblem(const securefile::ExtractionTarget& target) {
     case UnpackFailure::kWriteFailed: return "cannot write " + path + " (is the disk full?)";
   }
   return "unpacking failed";
+}
+
+bool CheckPackableRoot(const DevicePath& source, const std::string& name) {
+  platform::FileAttributes attributes;
+  std::size_t length = platform::WideLength(source.text);
+  if (platform::GetFileAttributes(source.text, &attributes) && !attributes.isFolder &&
+      length > 0 && source.text[length - 1] == u'.') {
+    PrintError(Quoted(name) + " ends in a full stop, and packages leave such names out");
+    return false;
+  }
+  return true;
 }
 
 bool PrepareDestinationFolder(const DevicePath& folder, const std::string& name, bool* created) {

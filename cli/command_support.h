@@ -39,6 +39,10 @@ std::string HeaderProblem(const Inspection& inspection, const std::string& name,
 std::string PackProblem(const securefile::PackContext& context);
 std::string UnpackProblem(const securefile::ExtractionTarget& target);
 
+// Packages leave out names ending in a full stop, so a file of such a name
+// would give an empty package: refused with a message.
+bool CheckPackableRoot(const DevicePath& source, const std::string& name);
+
 // Makes sure the destination of an unpacking is a folder: an existing one,
 // or a new one (with any missing parents), which is then said. Prints the
 // problem and returns false when a file is in the way or it cannot be made.

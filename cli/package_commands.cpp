@@ -22,17 +22,17 @@ using securefile::PackContext;
 int RunPack(const PackOptions& options) {
   DevicePath source;
   DevicePath package;
-  if (!ResolvePath(options.source, &source) || !ResolvePath(options.package, &package)) {
+  if (!ResolvePath(options.source, &source) || !ResolvePath(options.package, &package) ||
+      !CheckPackableRoot(source, options.source)) {
     return kExitFailure;
   }
-  TerminalMessageBox questions(options.skipUnreadable);
-  platform::SetMessageBoxService(&questions);
 
   PackContext context;
   context.instance = KvaInstance();
   context.progress = StartProgress("Packing");
-  if (context.progress != nullptr) {
-    // A quick measuring pass gives the progress line its total.
+  if (context.progress != nullptr && !options.append) {
+    // A quick, silent measuring pass gives the progress line its total;
+    // whatever it runs into, packing itself reports.
     PackContext measure;
     std::uint32_t entries = 0;
     std::uint32_t bytes = 0;
@@ -41,6 +41,7 @@ int RunPack(const PackOptions& options) {
       context.progressTotal = bytes;
     }
   }
+  TerminalMessageBox questions(options.skipUnreadable);
 
   std::string error;
   std::int32_t result = kResultFailed;
@@ -73,7 +74,6 @@ int RunMeasure(const MeasureOptions& options) {
   DevicePath source;
   if (!ResolvePath(options.source, &source)) return kExitFailure;
   TerminalMessageBox questions(false);
-  platform::SetMessageBoxService(&questions);
   PackContext context;
   context.instance = KvaInstance();
   std::uint32_t entries = 0;

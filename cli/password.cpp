@@ -1,6 +1,9 @@
 #include "cli/password.h"
 
 #include <bsd/readpassphrase.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 #include <cstdio>
 #include <cstring>
 
@@ -14,27 +17,25 @@ namespace {
 // four bytes each in UTF-8), so that anything longer is seen as too long.
 constexpr std::size_t kLineBytes = 512;
 
-void StripLineEnding(char* line) {
-  std::size_t length = std::strlen(line);
-  if (length > 0 && line[length - 1] == '\n') line[--length] = '\0';
-  if (length > 0 && line[length - 1] == '\r') line[--length] = '\0';
-}
-
-// Reads the first line of `stream` into `line`. False if it cannot be read
-// or is longer than the buffer.
-bool ReadFirstLine(std::FILE* stream, char (&line)[kLineBytes]) {
-  if (std::fgets(line, sizeof line, stream) == nullptr) {
-    line[0] = '\0';
-    return std::feof(stream) != 0;  // an empty file gives an empty password
+// Reads the first line of `descriptor` into `line` with read(2), a byte at
+// a time: nothing past the line is consumed and no stdio buffer keeps a
+// copy of the password. The line ending (LF or CRLF) is dropped. False if
+// the line does not fit or cannot be read.
+bool ReadFirstLine(int descriptor, char (&line)[kLineBytes], std::size_t* length) {
+  *length = 0;
+  for (;;) {
+    char byte = 0;
+    ssize_t got = ::read(descriptor, &byte, 1);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (got == 0 || byte == '\n') break;
+    if (*length + 1 >= kLineBytes) return false;
+    line[(*length)++] = byte;
   }
-  std::size_t length = std::strlen(line);
-  bool complete = (length > 0 && line[length - 1] == '\n') || std::feof(stream) != 0;
-  if (!complete) {
-    int next = std::fgetc(stream);
-    complete = next == EOF;
-  }
-  if (!complete) return false;
-  StripLineEnding(line);
+  if (*length > 0 && line[*length - 1] == '\r') --*length;
+  line[*length] = '\0';
   return true;
 }
 
@@ -56,6 +57,10 @@ PasswordBytes::~PasswordBytes() {
 
 bool ConvertPassword(const char* utf8, std::size_t length, PasswordBytes* password,
                      std::string* error) {
+  if (std::memchr(utf8, '\0', length) != nullptr) {
+    *error = "the password holds a NUL character";
+    return false;
+  }
   char16_t wide[kLineBytes];
   bool ok = platform::Utf8ToUtf16(utf8, length, wide, kLineBytes);
   platform::PasswordConversion conversion = platform::PasswordConversion::kUnrepresentable;
@@ -89,21 +94,23 @@ bool ConvertPassword(const char* utf8, std::size_t length, PasswordBytes* passwo
 bool ObtainPassword(const PasswordSource& source, bool confirm, PasswordBytes* password,
                     std::string* error) {
   char line[kLineBytes] = {};
+  std::size_t length = 0;
   bool ok = true;
   if (source.standardInput) {
-    ok = ReadFirstLine(stdin, line);
+    ok = ReadFirstLine(STDIN_FILENO, line, &length);
     if (!ok) *error = "cannot read the password from standard input (first line too long?)";
   } else if (!source.file.empty()) {
-    std::FILE* file = std::fopen(source.file.c_str(), "r");
-    if (file == nullptr) {
+    int descriptor = ::open(source.file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
       *error = "cannot read the password file '" + source.file + "': " + std::strerror(errno);
       return false;
     }
-    ok = ReadFirstLine(file, line);
-    std::fclose(file);
+    ok = ReadFirstLine(descriptor, line, &length);
+    ::close(descriptor);
     if (!ok) *error = "cannot read the password file '" + source.file + "' (first line too long?)";
   } else {
     ok = Prompt("Password: ", line, error);
+    length = std::strlen(line);
     if (ok && confirm) {
       char again[kLineBytes] = {};
       ok = Prompt("Password again: ", again, error);
@@ -114,7 +121,9 @@ bool ObtainPassword(const PasswordSource& source, bool confirm, PasswordBytes* p
       platform::SecureZero(again, sizeof again);
     }
   }
-  if (ok) ok = ConvertPassword(line, std::strlen(line), password, error);
+  // The whole line counts, so a NUL inside it is refused by the conversion
+  // rather than silently ending the password early.
+  if (ok) ok = ConvertPassword(line, length, password, error);
   platform::SecureZero(line, sizeof line);
   return ok;
 }

@@ -22,16 +22,24 @@ namespace cli {
 int RunSeal(const SealOptions& options) {
   DevicePath source;
   DevicePath destination;
-  if (!ResolvePath(options.source, &source) || !ResolvePath(options.container, &destination)) {
+  if (!ResolvePath(options.source, &source) || !ResolvePath(options.container, &destination) ||
+      !CheckPackableRoot(source, options.source)) {
+    return kExitFailure;
+  }
+  StagedOutput output;
+  std::string error;
+  if (!output.Reserve(destination, options.container, options.force, &error)) {
+    PrintError(error);
     return kExitFailure;
   }
   TerminalMessageBox questions(options.skipUnreadable);
-  platform::SetMessageBoxService(&questions);
 
   // The container's header announces the package's size, so the package is
-  // planned first; files that cannot be read are asked about now.
+  // planned first; files that cannot be read are asked about now. The
+  // output may lie inside the tree: it is never packed into itself.
   securefile::PackContext context;
   context.instance = KvaInstance();
+  context.hasOwnFile = platform::GetFileId(output.TemporaryPath(), &context.ownFile);
   std::uint32_t entryCount = 0;
   std::uint64_t totalBytes = 0;
   if (securefile::PlanPackage(context, source.text, &entryCount, &totalBytes) != kResultOk) {
@@ -44,11 +52,8 @@ int RunSeal(const SealOptions& options) {
     return kExitFailure;
   }
 
-  StagedOutput output;
-  std::string error;
   PasswordBytes password;
-  if (!output.Reserve(destination, options.container, options.force, &error) ||
-      !ObtainPassword(options.password, true, &password, &error)) {
+  if (!ObtainPassword(options.password, true, &password, &error)) {
     PrintError(error);
     return kExitFailure;
   }
@@ -105,6 +110,8 @@ int RunOpen(const OpenOptions& options) {
     PrintError("cannot read " + Quoted(options.container));
     return kExitFailure;
   }
+  platform::FileId opened;
+  bool identified = platform::GetFileId(file, &opened);
   securefile::FileReader reader(file);
   securefile::ContainerHeader header;
   Inspection inspection;
@@ -154,9 +161,19 @@ int RunOpen(const OpenOptions& options) {
     return kExitFailure;
   }
   file.Close();
-  if (options.removeOriginal && !platform::DeleteFile(source.text)) {
-    PrintError("unpacked, but cannot remove " + Quoted(options.container));
-    return kExitFailure;
+  if (options.removeOriginal) {
+    // Only the container that was opened is removed: if unpacking put a
+    // file of the same name in its place, that file stays.
+    platform::FileId now;
+    if (!identified || !platform::GetFileId(source.text, &now) || !(now == opened)) {
+      PrintError("unpacked; " + Quoted(options.container) +
+                 " is now an unpacked file, so it was not removed");
+      return kExitFailure;
+    }
+    if (!platform::DeleteFile(source.text)) {
+      PrintError("unpacked, but cannot remove " + Quoted(options.container));
+      return kExitFailure;
+    }
   }
   return kExitOk;
 }

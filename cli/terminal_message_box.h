@@ -10,9 +10,15 @@
 
 namespace cli {
 
+// Installed for the process while it lives.
 class TerminalMessageBox final : public platform::MessageBoxService {
  public:
-  explicit TerminalMessageBox(bool skipUnreadable) : skipUnreadable_(skipUnreadable) {}
+  explicit TerminalMessageBox(bool skipUnreadable) : skipUnreadable_(skipUnreadable) {
+    platform::SetMessageBoxService(this);
+  }
+  ~TerminalMessageBox() override { platform::SetMessageBoxService(nullptr); }
+  TerminalMessageBox(const TerminalMessageBox&) = delete;
+  TerminalMessageBox& operator=(const TerminalMessageBox&) = delete;
   int Show(void* owner, const char16_t* text, const char16_t* caption, unsigned style) override;
 
  private:

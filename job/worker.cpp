@@ -100,6 +100,11 @@ void RunWorker(void* dialog) {
     return;
   }
 
+  // The encrypted file as it is before the run: unpacking may put a file of
+  // the same name in its place, and that one is not the original to delete.
+  platform::FileId original;
+  bool identified = platform::GetFileId(sourcePath, &original);
+
   auto passwordLength = static_cast<std::int32_t>(
       ::strnlen(reinterpret_cast<const char*>(passwordBytes), sizeof passwordBytes - 1));
   std::int32_t decrypted = DecryptContainer(sourcePath, tempPath, passwordBytes, passwordLength,
@@ -125,7 +130,11 @@ void RunWorker(void* dialog) {
 
   int answer = platform::ShowMessageBox(dialog, texts.keepOriginal, texts.askCaption,
                                         platform::kButtonsYesNo | platform::kIconNone);
-  if (answer == kAnswerNo) platform::DeleteFile(sourcePath);
+  platform::FileId now;
+  if (answer == kAnswerNo && identified && platform::GetFileId(sourcePath, &now) &&
+      now == original) {
+    platform::DeleteFile(sourcePath);
+  }
   EndRun();
 }
 

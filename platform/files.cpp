@@ -73,10 +73,15 @@ bool File::OpenRead(const char16_t* path) {
   int descriptor = ::open(host, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (descriptor < 0) return false;
   struct stat info;
-  if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
-    int error = S_ISDIR(info.st_mode) ? EISDIR : ENXIO;
+  if (::fstat(descriptor, &info) != 0) {
+    int error = errno;
     ::close(descriptor);
     errno = error;
+    return false;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    ::close(descriptor);
+    errno = S_ISDIR(info.st_mode) ? EISDIR : ENXIO;
     return false;
   }
   ::fcntl(descriptor, F_SETFL, 0);
@@ -87,7 +92,9 @@ bool File::Create(const char16_t* path) {
   if (IsOpen()) return false;
   char host[kMaxHostPath];
   if (!ToHostPath(path, host)) return false;
-  int descriptor = ::open(host, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  // Non-blocking, so that a FIFO nobody reads fails at once instead of
+  // hanging the open.
+  int descriptor = ::open(host, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
   if (descriptor < 0) return false;
   // Empty the file only when it holds something: on ext4 a truncation
   // makes the close flush the whole new content at once, a cost that a
@@ -97,6 +104,7 @@ bool File::Create(const char16_t* path) {
     ::close(descriptor);
     return false;
   }
+  ::fcntl(descriptor, F_SETFL, 0);
   return Adopt(descriptor, true);
 }
 
@@ -111,8 +119,19 @@ bool File::CreateIn(const Folder& folder, const char16_t* name) {
   if (IsOpen() || !folder.IsOpen()) return false;
   char host[kMaxHostPath];
   if (!ToHostPath(name, host) || std::strchr(host, '/') != nullptr) return false;
+  // An existing file is replaced by a new one rather than emptied in place:
+  // it may be a hard link to a file elsewhere, or a FIFO, and neither may be
+  // written through. A link or a folder of that name is refused.
+  struct stat info;
+  if (::fstatat(folder.Descriptor(), host, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (S_ISLNK(info.st_mode) || S_ISDIR(info.st_mode)) {
+      errno = S_ISLNK(info.st_mode) ? ELOOP : EISDIR;
+      return false;
+    }
+    if (::unlinkat(folder.Descriptor(), host, 0) != 0) return false;
+  }
   return Adopt(::openat(folder.Descriptor(), host,
-                        O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666),
+                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666),
                true);
 }
 
@@ -288,6 +307,21 @@ bool IsSameFile(const File& file, const char16_t* path) {
   if (!file.IsOpen() || !ToHostPath(path, host)) return false;
   if (::fstat(file.Descriptor(), &open) != 0 || ::stat(host, &named) != 0) return false;
   return open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
+bool GetFileId(const char16_t* path, FileId* id) {
+  char host[kMaxHostPath];
+  struct stat info;
+  if (!ToHostPath(path, host) || ::stat(host, &info) != 0) return false;
+  *id = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+  return true;
+}
+
+bool GetFileId(const File& file, FileId* id) {
+  struct stat info;
+  if (!file.IsOpen() || ::fstat(file.Descriptor(), &info) != 0) return false;
+  *id = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+  return true;
 }
 
 bool IsSameFile(const char16_t* a, const char16_t* b) {

@@ -50,8 +50,9 @@ class File {
   bool Create(const char16_t* path);
   // Opens an existing file for writing without emptying it; position 0.
   bool OpenWrite(const char16_t* path);
-  // Creates `name` inside `folder` like Create, but never through a
-  // symbolic link: an existing link of that name makes it fail.
+  // Creates `name` inside `folder` as a new file, replacing an existing
+  // file of that name (never writing through it: it may be a hard link or
+  // a FIFO); an existing symbolic link or folder of that name makes it fail.
   bool CreateIn(const Folder& folder, const char16_t* name);
   // Adopts an already open descriptor (for standard input and output).
   void AdoptDescriptor(int descriptor, bool forWriting);
@@ -116,6 +117,16 @@ class Folder {
 // True when `path` names the same file as the one `file` has open. Used to
 // refuse writing an output over the input it is being made from.
 bool IsSameFile(const File& file, const char16_t* path);
+
+// A file's identity on this host, to recognise it again later under any
+// name (or to notice that a name now means another file).
+struct FileId {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  bool operator==(const FileId&) const = default;
+};
+bool GetFileId(const char16_t* path, FileId* id);
+bool GetFileId(const File& file, FileId* id);
 // True when both paths name the same existing file.
 bool IsSameFile(const char16_t* a, const char16_t* b);
 

@@ -19,6 +19,7 @@ HeaderStatus ReadContainerHeader(ByteReader& source, std::uint64_t available,
   // Only byte 4 names the cipher; bytes 5 to 7 are ignored.
   std::memset(field, 0, sizeof field);
   if (!source.Read(field, 4, &got)) return HeaderStatus::kReadFailed;
+  if (got == 0) return HeaderStatus::kTruncated;
   if (field[0] < kMinCipher || field[0] > kMaxCipher) return HeaderStatus::kBadCipher;
   header->cipherIdentifier = field[0];
 
@@ -38,6 +39,17 @@ HeaderStatus ReadContainerHeader(ByteReader& source, std::uint64_t available,
 ContainerDecryptor::~ContainerDecryptor() { Wipe(); }
 
 void ContainerDecryptor::Wipe() {
+  if (streamRunning_) {
+    // An operation abandoned part way (a read failed, the consumer stopped)
+    // still has a stream in the cipher library: a final call ends it there,
+    // and the library wipes its key material.
+    unsigned char scratch[64];
+    std::int32_t length = 0;
+    DLL_Decrypt(input_, 0, scratch, &length, header_.cipherIdentifier, key_,
+                static_cast<std::int32_t>(kKeySize), 1);
+    platform::SecureZero(scratch, sizeof scratch);
+    streamRunning_ = false;
+  }
   platform::SecureZero(key_, sizeof key_);
   platform::SecureZero(input_, sizeof input_);
   finished_ = true;
@@ -94,10 +106,13 @@ std::int32_t ContainerDecryptor::Next(ByteReader& source, unsigned char* plain, 
 
   std::uint32_t got = 0;
   std::int32_t outLength = 0;
-  bool ok = source.Read(input_, length, &got) && got == length &&
-            DLL_Decrypt(input_, static_cast<std::int32_t>(length), plain, &outLength,
-                        header_.cipherIdentifier, key_, static_cast<std::int32_t>(kKeySize),
-                        final ? 1 : 0) == 0;
+  bool read = source.Read(input_, length, &got) && got == length;
+  bool ok = read && DLL_Decrypt(input_, static_cast<std::int32_t>(length), plain, &outLength,
+                                header_.cipherIdentifier, key_,
+                                static_cast<std::int32_t>(kKeySize), final ? 1 : 0) == 0;
+  // A final or failed cipher call ends the library's stream itself; a
+  // successful non-final one leaves it running until the final piece.
+  if (read) streamRunning_ = ok && !final;
   if (!ok) {
     Wipe();
     return kResultFailed;

@@ -70,6 +70,7 @@ class ContainerDecryptor {
   std::uint32_t plainPieces_ = 0;  // pieces decrypted without the final flag
   std::uint32_t lastLength_ = 0;   // ciphertext bytes of the final piece (0: none)
   bool finished_ = true;
+  bool streamRunning_ = false;  // the cipher library holds a stream for us
   unsigned char input_[kChunkSize];
 };
 

@@ -12,6 +12,14 @@ namespace securefile {
 ContainerEncryptor::~ContainerEncryptor() { Wipe(); }
 
 void ContainerEncryptor::Wipe() {
+  if (streamRunning_) {
+    // Abandoned part way: a final call ends the cipher library's stream,
+    // and with it the library's copy of the key.
+    std::int32_t length = 0;
+    DLL_Encrypt(output_, 0, output_, &length, cipherIdentifier_, key_,
+                static_cast<std::int32_t>(kKeySize), 1);
+    streamRunning_ = false;
+  }
   platform::SecureZero(key_, sizeof key_);
   platform::SecureZero(output_, sizeof output_);
   active_ = false;
@@ -53,10 +61,13 @@ std::int32_t ContainerEncryptor::Begin(ByteWriter& sink, std::int32_t cipherIden
 
 std::int32_t ContainerEncryptor::PutChunk(ByteWriter& sink, const unsigned char* chunk) {
   std::int32_t outLength = 0;
-  bool ok = active_ && written_ + kChunkSize <= plaintextSize_ &&
-            DLL_Encrypt(chunk, static_cast<std::int32_t>(kChunkSize), output_, &outLength,
-                        cipherIdentifier_, key_, static_cast<std::int32_t>(kKeySize), 0) == 0 &&
-            sink.Write(output_, kChunkSize);
+  bool encrypted = false;
+  if (active_ && written_ + kChunkSize <= plaintextSize_) {
+    encrypted = DLL_Encrypt(chunk, static_cast<std::int32_t>(kChunkSize), output_, &outLength,
+                            cipherIdentifier_, key_, static_cast<std::int32_t>(kKeySize), 0) == 0;
+    streamRunning_ = encrypted;  // a failed call has ended the library's stream
+  }
+  bool ok = encrypted && sink.Write(output_, kChunkSize);
   if (!ok) {
     Wipe();
     return kResultFailed;
@@ -68,11 +79,13 @@ std::int32_t ContainerEncryptor::PutChunk(ByteWriter& sink, const unsigned char*
 std::int32_t ContainerEncryptor::Finish(ByteWriter& sink, const unsigned char* rest,
                                         std::uint32_t length) {
   std::int32_t outLength = 0;
-  bool ok = active_ && length < kChunkSize && written_ + length == plaintextSize_ &&
+  bool called = active_ && length < kChunkSize && written_ + length == plaintextSize_;
+  bool ok = called &&
             DLL_Encrypt(rest, static_cast<std::int32_t>(length), output_, &outLength,
                         cipherIdentifier_, key_, static_cast<std::int32_t>(kKeySize), 1) == 0 &&
             outLength >= 0 && outLength <= static_cast<std::int32_t>(kCipherOutputSize) &&
             sink.Write(output_, static_cast<std::uint32_t>(outLength));
+  if (called) streamRunning_ = false;  // the final call ended the stream
   Wipe();
   return ok ? kResultOk : kResultFailed;
 }

@@ -44,6 +44,7 @@ class ContainerEncryptor {
   std::uint64_t written_ = 0;  // plaintext bytes encrypted so far
   unsigned char key_[kKeySize] = {};
   bool active_ = false;
+  bool streamRunning_ = false;  // the cipher library holds a stream for us
   unsigned char output_[kCipherOutputSize];
 };
 

@@ -40,8 +40,11 @@ bool SetRecordPath(PackageRecord& record, const char16_t* path) {
   return true;
 }
 
+// The message boxes and the file branch stay out of line: their buffers
+// would otherwise sit in every frame of the folder recursion.
+
 // "Error reading the file ... skip it or cancel?" OK skips the file.
-bool AskToSkip(const PackContext& context, const char16_t* path, int error) {
+[[gnu::noinline]] bool AskToSkip(const PackContext& context, const char16_t* path, int error) {
   char16_t format[kMessageSize];
   char16_t caption[kMessageSize];
   char16_t errorText[kMessageSize];
@@ -56,7 +59,7 @@ bool AskToSkip(const PackContext& context, const char16_t* path, int error) {
          platform::kAnswerOk;
 }
 
-void TellNoAttributes(const PackContext& context) {
+[[gnu::noinline]] void TellNoAttributes(const PackContext& context) {
   char16_t text[kMessageSize];
   char16_t caption[kMessageSize];
   platform::LoadString(context.instance, kTextNoAttributes, text);
@@ -93,7 +96,7 @@ std::int32_t CopyContent(PackContext& context, platform::File& file, const char1
 }
 
 // A file entry once its attributes are known.
-std::int32_t WriteFileEntry(PackContext& context, const char16_t* path, std::uint32_t depth,
+[[gnu::noinline]] std::int32_t WriteFileEntry(PackContext& context, const char16_t* path, std::uint32_t depth,
                             std::uint64_t measuredSize) {
   if (context.measuring) {
     if (measuredSize > 0xFFFFFFFFu) return Fail(context, PackFailure::kFileTooLarge, path);
@@ -110,7 +113,8 @@ std::int32_t WriteFileEntry(PackContext& context, const char16_t* path, std::uin
     }
     return Fail(context, PackFailure::kCancelled, path);
   }
-  if (context.packageFile != nullptr && platform::IsSameFile(*context.packageFile, path)) {
+  platform::FileId id;
+  if (context.hasOwnFile && platform::GetFileId(file, &id) && id == context.ownFile) {
     --context.entryCount;  // the package never holds itself
     return kResultOk;
   }
@@ -156,13 +160,36 @@ std::int32_t WriteRoot(PackContext& context, const char16_t* sourcePath, bool is
 }
 
 // The final header: the root's path and the counts.
-void SetHeader(PackageRecord& header, const char16_t* sourcePath, std::uint32_t entryCount,
+bool SetHeader(PackageRecord& header, const char16_t* sourcePath, std::uint32_t entryCount,
                std::uint64_t totalBytes) {
-  SetRecordPath(header, sourcePath);
   header.first = entryCount;
   header.second = static_cast<std::uint32_t>(totalBytes);
   header.third = 0;
+  return SetRecordPath(header, sourcePath);
 }
+
+// Passes a planned package on, refusing to run past its planned size: a
+// tree that grew since it was planned fails as changed, not as a write
+// error.
+class PlannedSizeWriter final : public ByteWriter {
+ public:
+  PlannedSizeWriter(ByteWriter& sink, std::uint64_t plannedSize)
+      : sink_(sink), left_(plannedSize) {}
+  bool Write(const void* buffer, std::uint32_t size) override {
+    if (size > left_) {
+      overrun_ = true;
+      return false;
+    }
+    left_ -= size;
+    return sink_.Write(buffer, size);
+  }
+  bool Overrun() const { return overrun_; }
+
+ private:
+  ByteWriter& sink_;
+  std::uint64_t left_;
+  bool overrun_ = false;
+};
 
 // Puts an appended-to package back as it was: its magic, its old header and
 // its old length, so that nothing already in it is lost.
@@ -182,6 +209,7 @@ std::int32_t WriteEntry(PackContext& context, const char16_t* path, std::uint32_
   std::size_t length = platform::WideLength(path);
   // Names ending in a full stop are left out: "." and ".." among them.
   if (length > 0 && path[length - 1] == u'.') return kResultOk;
+  if (length >= kRecordPathUnits) return Fail(context, PackFailure::kPathTooLong, path);
   ++context.entryCount;
 
   platform::FileAttributes attributes;
@@ -255,6 +283,11 @@ std::int32_t PackPackageWith(PackContext& context, const char16_t* sourcePath,
     return kResultOk;
   }
 
+  // Creating (or appending to) the package must never write over the very
+  // file being packed.
+  if (platform::IsSameFile(sourcePath, packagePath)) {
+    return Fail(context, PackFailure::kPackageIsSource, packagePath);
+  }
   unsigned char oldHeader[kRecordSize] = {};
   std::uint64_t oldLength = 0;
   if (append) {
@@ -278,7 +311,7 @@ std::int32_t PackPackageWith(PackContext& context, const char16_t* sourcePath,
   }
   FileWriter writer(package);
   context.sink = &writer;
-  context.packageFile = &package;
+  context.hasOwnFile = platform::GetFileId(package, &context.ownFile);
 
   // A placeholder header with the counts from before this call, rewritten
   // once the entries are written and the real counts known.
@@ -290,14 +323,15 @@ std::int32_t PackPackageWith(PackContext& context, const char16_t* sourcePath,
                                 (!append || package.SeekToEnd())
                             ? WriteRoot(context, sourcePath, attributes.isFolder, header)
                             : Fail(context, PackFailure::kWriteFailed, packagePath);
-  if (result == kResultOk) {
-    SetHeader(header, sourcePath, context.entryCount, context.totalBytes);
-    if (!package.Seek(4) || !WriteRecord(writer, header) || !package.Close()) {
-      result = Fail(context, PackFailure::kWriteFailed, packagePath);
-    }
+  if (result == kResultOk && !SetHeader(header, sourcePath, context.entryCount, context.totalBytes)) {
+    result = Fail(context, PackFailure::kPathTooLong, sourcePath);
+  }
+  if (result == kResultOk &&
+      (!package.Seek(4) || !WriteRecord(writer, header) || !package.Close())) {
+    result = Fail(context, PackFailure::kWriteFailed, packagePath);
   }
   context.sink = nullptr;
-  context.packageFile = nullptr;
+  context.hasOwnFile = false;
   if (result == kResultOk) return kResultOk;
 
   package.Close();
@@ -338,23 +372,27 @@ std::int32_t WritePlannedPackage(PackContext& context, const char16_t* sourcePat
   PackageRecord header;
   SetRecordPath(header, u"---");
   PackageRecord root = header;
-  SetHeader(header, sourcePath, entryCount, totalBytes);
-  if (!sink.Write(kMagic, 4) || !WriteRecord(sink, header)) {
+  if (!SetHeader(header, sourcePath, entryCount, totalBytes)) {
+    return Fail(context, PackFailure::kPathTooLong, sourcePath);
+  }
+  PlannedSizeWriter planned(sink, PackageSize(entryCount, totalBytes));
+  if (!planned.Write(kMagic, 4) || !WriteRecord(planned, header)) {
     return Fail(context, PackFailure::kWriteFailed, sourcePath);
   }
 
   context.entryCount = 0;
   context.totalBytes = 0;
-  context.sink = &sink;
+  context.sink = &planned;
   context.skipUnreadable = true;  // already asked about while planning
   std::int32_t result = WriteRoot(context, sourcePath, attributes.isFolder, root);
   context.sink = nullptr;
   context.skipUnreadable = false;
-  if (result != kResultOk) return result;
-  if (context.entryCount != entryCount || context.totalBytes != totalBytes) {
+  if (planned.Overrun() ||
+      (result == kResultOk && (context.entryCount != entryCount || context.totalBytes != totalBytes))) {
+    context.failure = PackFailure::kNone;  // the write error it caused is not the reason
     return Fail(context, PackFailure::kTreeChanged, sourcePath);
   }
-  return kResultOk;
+  return result;
 }
 
 }  // namespace securefile

@@ -29,13 +29,16 @@ enum class PackFailure {
   kReadFailed,
   kWriteFailed,
   kNotAPackage,         // append mode: the package is not one
+  kPackageIsSource,     // the package would be written over the file being packed
 };
 
 struct PackContext {
   // The package being written; null while measuring or planning.
   ByteWriter* sink = nullptr;
-  // The package file, so that packing a tree that holds it leaves it out.
-  const platform::File* packageFile = nullptr;
+  // The package's own file, so that packing a tree that holds it leaves it
+  // out instead of packing it while it grows.
+  bool hasOwnFile = false;
+  platform::FileId ownFile;
   bool measuring = false;  // count only; open nothing
   bool planning = false;   // count, and try each file now, asking about those that cannot be read
   bool skipUnreadable = false;  // leave out silently what cannot be read (asked about while planning)

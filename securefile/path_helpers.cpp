@@ -18,6 +18,9 @@ std::int32_t PathPrefix(const char16_t* path, std::uint32_t n, char16_t* out) {
   }
   out[i] = u'\0';
   if (path[i] == u'\\') return kResultOk;
+  // A path that does not end within the limit was cut: no prefix of it is
+  // the whole path.
+  if (path[i] != u'\0') return kResultFailed;
   return seen == n ? kResultOk : kResultFailed;
 }
 
@@ -34,6 +37,8 @@ std::int32_t PathSuffix(const char16_t* path, std::uint32_t n, char16_t* out) {
 }
 
 std::int32_t CreatePathFolders(const char16_t* path) {
+  // Longer paths do not fit the buffers: refused before anything is made.
+  if (platform::WideLength(path) >= platform::kMaxPath) return kResultFailed;
   char16_t prefix[platform::kMaxPath];
   for (std::uint32_t n = 1; PathPrefix(path, n, prefix) == kResultOk; ++n) {
     platform::FileAttributes attributes;

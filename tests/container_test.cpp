@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstring>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -318,6 +319,15 @@ TEST(ContainerFailures, OutputOverItsOwnInputIsRefused) {
   std::string box = ReadFile(dir / "box");
   EXPECT_EQ(Decrypt(dir / "box", dir / "box"), -1);
   EXPECT_EQ(ReadFile(dir / "box"), box);
+}
+
+TEST(ContainerFailures, AFifoAsDestinationFailsAtOnce) {
+  fs::path dir = ScratchDir();
+  WriteFile(dir / "plain", "data");
+  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+  alarm(20);  // a hang ends the test run instead of passing
+  EXPECT_EQ(Encrypt(dir / "plain", dir / "fifo", 3), -1);
+  alarm(0);
 }
 
 TEST(ContainerOffsets, CarrierGapAndContainer) {

@@ -103,6 +103,10 @@ TEST(KvaContainers, PasswordsThatCannotBeUsed) {
   EXPECT_EQ(encrypt(std::string(31, 'a') + "\n").status, 0);
   EXPECT_EQ(encrypt("\n").status, 1);
   EXPECT_EQ(encrypt("\xff\xfe\n").status, 1);
+  WriteFile(dir / "nul", std::string("abc\0def\n", 8));
+  KvaRun nul = Kva("encrypt -f " + Q(dir / "plain") + " " + Q(dir / "box") + " --password-file " + Q(dir / "nul"));
+  EXPECT_EQ(nul.status, 1) << "not silently cut to \"abc\"";
+  EXPECT_NE(nul.output.find("NUL"), std::string::npos);
   // No terminal to ask on: a clear error instead of a hang.
   KvaRun noTerminal;
   noTerminal.status = RunCommand("setsid " + ToolPath("kva").string() + " decrypt " + Q(dir / "box") + " " +

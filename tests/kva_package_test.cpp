@@ -81,6 +81,26 @@ TEST(KvaPackages, SealIsPackThenEncryptAndOpenIsDecryptThenUnpack) {
   EXPECT_EQ(Listing(dir / "again" / "tree"), Listing(dir / "tree"));
 }
 
+TEST(KvaPackages, OutputsInsideTheTreeAndEntriesOverTheContainer) {
+  fs::path dir = ScratchDir();
+  WriteFile(dir / "d" / "a", "a");
+  // The container being written lies inside the tree it seals.
+  KvaRun sealed = Kva("seal " + Q(dir / "d") + " " + Q(dir / "d" / "c.kva") + " --password-stdin", "pw\n");
+  ASSERT_EQ(sealed.status, 0) << sealed.output;
+  ASSERT_EQ(Kva("open " + Q(dir / "d" / "c.kva") + " " + Q(dir / "o") + " --password-stdin", "pw\n").status, 0);
+  EXPECT_EQ(Listing(dir / "o"), (std::vector<std::string>{"d", "d/a = 61"}));
+
+  // Opening d/c.kva into the folder above re-creates d/c.kva from the
+  // package: --remove-original must not then delete that new file.
+  ASSERT_EQ(Kva("seal " + Q(dir / "d") + " " + Q(dir / "x.kva") + " --password-stdin", "pw\n").status, 0);
+  fs::rename(dir / "x.kva", dir / "d" / "c.kva");
+  KvaRun opened = Kva("open " + Q(dir / "d" / "c.kva") + " " + Q(dir) + " --remove-original --password-stdin", "pw\n");
+  EXPECT_EQ(opened.status, 1) << opened.output;
+  EXPECT_NE(opened.output.find("not removed"), std::string::npos) << opened.output;
+  EXPECT_TRUE(fs::exists(dir / "d" / "c.kva"));
+  EXPECT_EQ(ReadFile(dir / "d" / "a"), "a");
+}
+
 TEST(KvaPackages, OpenRefusesWithoutTouchingAnything) {
   fs::path dir = ScratchDir();
   WriteFile(dir / "tree" / "a", "a");

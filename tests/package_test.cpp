@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <sys/socket.h>
+#include <sys/types.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -334,6 +335,34 @@ TEST(PackageLimits, WhatAPackageCannotHoldFailsTheCall) {
   EXPECT_EQ(boxes.boxes[0].text, u"Не удалось просмотреть атрибуты файла");
 }
 
+TEST(PackageLimits, PathsThatDoNotFitAreRefused) {
+  fs::path dir = ScratchDir();
+  // A root path of 260 characters or more cannot be recorded.
+  fs::path deep = dir;
+  while (DevicePath(deep).size() < 270) deep /= std::string(40, 'd');
+  WriteFile(deep / "f", "x");
+  reports.clear();
+  EXPECT_EQ(PackPackage(DevicePath(deep / "f").c_str(), DevicePath(dir / "p.pkg").c_str(), 0, 0,
+                        nullptr, nullptr, nullptr, nullptr),
+            -1);
+  EXPECT_FALSE(fs::exists(dir / "p.pkg"));
+  // A destination that long: refused before anything is created.
+  WriteFile(dir / "ok.pkg", PackageBytes(0, 0, ""));
+  fs::path longDestination = dir / "new";
+  while (DevicePath(longDestination).size() < 300) longDestination /= std::string(40, 'n');
+  EXPECT_EQ(Unpack(dir / "ok.pkg", longDestination), -1);
+  EXPECT_FALSE(fs::exists(dir / "new"));
+}
+
+TEST(PackageLimits, APackageIsNeverWrittenOverWhatItPacks) {
+  fs::path dir = ScratchDir();
+  std::string precious = RandomBytes(5000, 10);
+  WriteFile(dir / "precious", precious);
+  EXPECT_EQ(Pack(dir / "precious", dir / "precious"), -1);
+  EXPECT_EQ(Pack(dir / "precious", dir / "precious", true), -1);
+  EXPECT_EQ(ReadFile(dir / "precious"), precious);
+}
+
 TEST(PackageLimits, APackageInsideThePackedTreeLeavesItselfOut) {
   fs::path dir = ScratchDir();
   WriteFile(dir / "tree" / "a", RandomBytes(100000, 8));
@@ -404,6 +433,22 @@ TEST_F(HostilePackage, ThingsInTheWay) {
   fs::create_symlink(dir_ / "outside" / "victim", dir_ / "dest" / "file link");
   ExpectRefused(PackageBytes(1, 1, RecordBytes(u"\\p\\file link", 1, 1, 0) + "1"));
   EXPECT_TRUE(fs::is_symlink(dir_ / "dest" / "file link"));
+}
+
+TEST_F(HostilePackage, ExistingFilesAreReplacedNeverWrittenThrough) {
+  // A hard link to a file outside, and a FIFO nobody reads, sit where
+  // entries go: both names get new files; the outside file keeps its bytes
+  // and nothing blocks.
+  fs::create_hard_link(dir_ / "outside" / "victim", dir_ / "dest" / "hard");
+  ASSERT_EQ(mkfifo((dir_ / "dest" / "fifo").c_str(), 0600), 0);
+  WriteFile(dir_ / "p.pkg", PackageBytes(2, 3, RecordBytes(u"\\p\\hard", 1, 2, 0) + "ne" +
+                                                   RecordBytes(u"\\p\\fifo", 1, 1, 0) + "f"));
+  alarm(20);
+  EXPECT_EQ(Unpack(dir_ / "p.pkg", dir_ / "dest"), 0);
+  alarm(0);
+  EXPECT_EQ(ReadFile(dir_ / "outside" / "victim"), "untouched");
+  EXPECT_EQ(ReadFile(dir_ / "dest" / "hard"), "ne");
+  EXPECT_EQ(ReadFile(dir_ / "dest" / "fifo"), "f");
 }
 
 TEST_F(HostilePackage, TheDestinationItselfMayBeALink) {
