@@ -84,7 +84,7 @@ bool File::OpenRead(const char16_t* path) {
     errno = S_ISDIR(info.st_mode) ? EISDIR : ENXIO;
     return false;
   }
-  ::fcntl(descriptor, F_SETFL, 0);
+  // O_NONBLOCK means nothing to a regular file: no need to clear it.
   return Adopt(descriptor, false);
 }
 
@@ -104,7 +104,7 @@ bool File::Create(const char16_t* path) {
     ::close(descriptor);
     return false;
   }
-  ::fcntl(descriptor, F_SETFL, 0);
+  if (!S_ISREG(info.st_mode)) ::fcntl(descriptor, F_SETFL, 0);  // a FIFO with a reader, a device
   return Adopt(descriptor, true);
 }
 
