@@ -112,11 +112,18 @@ void BuildDialog(QDialog* dialog, QWidget* owner, const DialogTemplate& dialogTe
     QRect rect = DialogUnitsToPixels(item.x, item.y, item.width, item.height, scale)
                      .translated(0, clientTop);
     // The desktop's fonts are wider than the device's: a one-line text may
-    // run on past its rectangle, up to the dialog's right margin, rather
-    // than lose its last characters.
+    // run on past its rectangle, up to the dialog's right margin, and where
+    // even that is too narrow its font is made a little smaller, rather
+    // than the text losing its last characters.
     auto* label = qobject_cast<QLabel*>(control);
     if (label != nullptr && !label->wordWrap() && label->pixmap().isNull()) {
       int room = dialog->width() - 2 * rect.x();
+      QFont smaller = label->font();
+      int smallest = smaller.pixelSize() * 3 / 4;
+      while (label->sizeHint().width() > room && smaller.pixelSize() > smallest) {
+        smaller.setPixelSize(smaller.pixelSize() - 1);
+        label->setFont(smaller);
+      }
       rect.setWidth(std::max(rect.width(), std::min(label->sizeHint().width(), room)));
     }
     control->setGeometry(rect);
