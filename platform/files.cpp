@@ -85,7 +85,9 @@ bool File::OpenRead(const char16_t* path) {
     return false;
   }
   // O_NONBLOCK means nothing to a regular file: no need to clear it.
-  return Adopt(descriptor, false);
+  if (!Adopt(descriptor, false)) return false;
+  Describe(info);
+  return true;
 }
 
 bool File::Create(const char16_t* path) {
@@ -105,7 +107,9 @@ bool File::Create(const char16_t* path) {
     return false;
   }
   if (!S_ISREG(info.st_mode)) ::fcntl(descriptor, F_SETFL, 0);  // a FIFO with a reader, a device
-  return Adopt(descriptor, true);
+  if (!Adopt(descriptor, true)) return false;
+  Describe(info);
+  return true;
 }
 
 bool File::OpenWrite(const char16_t* path) {
@@ -143,19 +147,19 @@ bool File::Adopt(int descriptor, bool forWriting) {
     errno = ENOMEM;
     return false;
   }
-  AdoptDescriptor(descriptor, forWriting);
-  ownsDescriptor_ = true;
+  descriptor_ = descriptor;
+  writing_ = forWriting;
+  failed_ = false;
+  described_ = false;
+  begin_ = 0;
+  end_ = 0;
   return true;
 }
 
-void File::AdoptDescriptor(int descriptor, bool forWriting) {
-  if (buffer_ == nullptr) buffer_.reset(new unsigned char[kBufferSize]);
-  descriptor_ = descriptor;
-  writing_ = forWriting;
-  ownsDescriptor_ = false;
-  failed_ = false;
-  begin_ = 0;
-  end_ = 0;
+void File::Describe(const struct ::stat& info) {
+  described_ = true;
+  openedSize_ = static_cast<std::uint64_t>(info.st_size);
+  id_ = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
 }
 
 bool File::Read(void* buffer, std::uint32_t size, std::uint32_t* got) {
@@ -243,19 +247,10 @@ bool File::Truncate(std::uint64_t length) {
   return ::ftruncate(descriptor_, static_cast<off_t>(length)) == 0;
 }
 
-bool File::Size(std::uint64_t* size) {
-  struct stat info;
-  if (!IsOpen() || !Flush() || ::fstat(descriptor_, &info) != 0) return false;
-  *size = static_cast<std::uint64_t>(info.st_size);
-  return true;
-}
-
 bool File::Close() {
   if (!IsOpen()) return false;
   bool ok = Flush();
-  if (ownsDescriptor_) {
-    if (::close(descriptor_) != 0 && writing_) ok = false;
-  }
+  if (::close(descriptor_) != 0 && writing_) ok = false;
   descriptor_ = -1;
   writing_ = false;
   failed_ = false;
@@ -300,15 +295,6 @@ void Folder::Close() {
   descriptor_ = -1;
 }
 
-bool IsSameFile(const File& file, const char16_t* path) {
-  char host[kMaxHostPath];
-  struct stat open;
-  struct stat named;
-  if (!file.IsOpen() || !ToHostPath(path, host)) return false;
-  if (::fstat(file.Descriptor(), &open) != 0 || ::stat(host, &named) != 0) return false;
-  return open.st_dev == named.st_dev && open.st_ino == named.st_ino;
-}
-
 bool GetFileId(const char16_t* path, FileId* id) {
   char host[kMaxHostPath];
   struct stat info;
@@ -318,20 +304,26 @@ bool GetFileId(const char16_t* path, FileId* id) {
 }
 
 bool GetFileId(const File& file, FileId* id) {
+  if (file.described_) {
+    *id = file.id_;
+    return true;
+  }
   struct stat info;
   if (!file.IsOpen() || ::fstat(file.Descriptor(), &info) != 0) return false;
   *id = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
   return true;
 }
 
+bool IsSameFile(const File& file, const char16_t* path) {
+  FileId open;
+  FileId named;
+  return GetFileId(file, &open) && GetFileId(path, &named) && open == named;
+}
+
 bool IsSameFile(const char16_t* a, const char16_t* b) {
-  char hostA[kMaxHostPath];
-  char hostB[kMaxHostPath];
-  struct stat infoA;
-  struct stat infoB;
-  if (!ToHostPath(a, hostA) || !ToHostPath(b, hostB)) return false;
-  if (::stat(hostA, &infoA) != 0 || ::stat(hostB, &infoB) != 0) return false;
-  return infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
+  FileId first;
+  FileId second;
+  return GetFileId(a, &first) && GetFileId(b, &second) && first == second;
 }
 
 bool DeleteFile(const char16_t* path) {

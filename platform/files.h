@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <sys/stat.h>
 
 #include "platform/wide_string.h"
 
@@ -28,6 +29,14 @@ bool GetFileAttributes(const char16_t* path, FileAttributes* attributes);
 
 // Like GetFileAttributes, but a symbolic link is described as itself.
 bool GetLinkAttributes(const char16_t* path, FileAttributes* attributes);
+
+// A file's identity on this host, to recognise it again later under any
+// name (or to notice that a name now means another file).
+struct FileId {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  bool operator==(const FileId&) const = default;
+};
 
 class Folder;
 
@@ -54,8 +63,6 @@ class File {
   // file of that name (never writing through it: it may be a hard link or
   // a FIFO); an existing symbolic link or folder of that name makes it fail.
   bool CreateIn(const Folder& folder, const char16_t* name);
-  // Adopts an already open descriptor (for standard input and output).
-  void AdoptDescriptor(int descriptor, bool forWriting);
 
   // Reads up to `size` bytes. `*got` is less than `size` only at the end of
   // the file. False on an error.
@@ -67,8 +74,8 @@ class File {
   bool SeekToEnd();
   // Cuts (or extends) the file to `length` bytes; for files open for writing.
   bool Truncate(std::uint64_t length);
-  // The size of the open file now (buffered writes included).
-  bool Size(std::uint64_t* size);
+  // For a file opened with OpenRead: its size when it was opened.
+  std::uint64_t OpenedSize() const { return openedSize_; }
   // Flushes and closes. False if any buffered write failed: a file whose
   // close fails is a failed write.
   bool Close();
@@ -77,13 +84,19 @@ class File {
   int Descriptor() const { return descriptor_; }
 
  private:
+  friend bool GetFileId(const File& file, FileId* id);
   bool Flush();
   bool Adopt(int descriptor, bool forWriting);
+  void Describe(const struct ::stat& info);
 
   int descriptor_ = -1;
   bool writing_ = false;
-  bool ownsDescriptor_ = true;
   bool failed_ = false;
+  // What the fstat at opening said (OpenRead and Create), so that callers
+  // asking for the size or the identity cost no further system call.
+  bool described_ = false;
+  std::uint64_t openedSize_ = 0;
+  FileId id_;
   std::size_t begin_ = 0;  // reading: next unread byte; writing: unused
   std::size_t end_ = 0;    // reading: end of buffered bytes; writing: bytes waiting
   std::unique_ptr<unsigned char[]> buffer_;
@@ -118,13 +131,6 @@ class Folder {
 // refuse writing an output over the input it is being made from.
 bool IsSameFile(const File& file, const char16_t* path);
 
-// A file's identity on this host, to recognise it again later under any
-// name (or to notice that a name now means another file).
-struct FileId {
-  std::uint64_t device = 0;
-  std::uint64_t inode = 0;
-  bool operator==(const FileId&) const = default;
-};
 bool GetFileId(const char16_t* path, FileId* id);
 bool GetFileId(const File& file, FileId* id);
 // True when both paths name the same existing file.

@@ -14,9 +14,7 @@ std::int32_t DecryptContainer(const char16_t* sourcePath, const char16_t* destin
                               ProgressCallback progress, std::uint32_t offset,
                               ModuleInstance moduleInstance) {
   platform::FileAttributes attributes;
-  if (!platform::GetFileAttributes(sourcePath, &attributes) || attributes.isFolder) {
-    return kResultFailed;
-  }
+  if (!platform::GetFileAttributes(sourcePath, &attributes)) return kResultFailed;
   // The full size, so that a container inside a file of 4 GiB or more is
   // measured against what is really there.
   std::uint64_t size = attributes.size;

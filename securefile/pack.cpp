@@ -118,11 +118,7 @@ std::int32_t CopyContent(PackContext& context, platform::File& file, const char1
     --context.entryCount;  // the package never holds itself
     return kResultOk;
   }
-  std::uint64_t size = 0;
-  if (!file.Size(&size)) {
-    TellNoAttributes(context);
-    return Fail(context, PackFailure::kNoAttributes, path);
-  }
+  std::uint64_t size = file.OpenedSize();
   if (size > 0xFFFFFFFFu) return Fail(context, PackFailure::kFileTooLarge, path);
   if (context.planning) {
     return AddContent(context, size) ? kResultOk
@@ -235,9 +231,8 @@ std::int32_t WriteEntry(PackContext& context, const char16_t* path, std::uint32_
 }
 
 std::int32_t WriteFolderEntries(PackContext& context, const char16_t* folder, std::uint32_t depth) {
-  platform::FileAttributes attributes;
-  if (!platform::GetFileAttributes(folder, &attributes) || !attributes.isFolder) return kResultOk;
-
+  // Both callers have just seen the folder flag; listing the folder is what
+  // shows whether it is still one.
   platform::FolderSearch search;
   if (!search.Start(folder)) return Fail(context, PackFailure::kFolderUnreadable, folder);
   char16_t name[platform::kMaxPath];
@@ -297,9 +292,10 @@ std::int32_t PackPackageWith(PackContext& context, const char16_t* sourcePath,
     std::uint32_t gotHeader = 0;
     if (!existing.OpenRead(packagePath) || !existing.Read(magic, 4, &got) || got != 4 ||
         std::memcmp(magic, kMagic, 4) != 0 || !existing.Read(oldHeader, kRecordSize, &gotHeader) ||
-        gotHeader != kRecordSize || !existing.Size(&oldLength)) {
+        gotHeader != kRecordSize) {
       return Fail(context, PackFailure::kNotAPackage, packagePath);
     }
+    oldLength = existing.OpenedSize();
     DecodeRecord(oldHeader, &header);
     context.entryCount = header.first;
     context.totalBytes = header.second;

@@ -53,7 +53,7 @@ struct PackContext {
 
 // Handles one file or folder (recursing into folders) at `depth`.
 std::int32_t WriteEntry(PackContext& context, const char16_t* path, std::uint32_t depth);
-// Handles every child of `folder`, at `depth`.
+// Handles every child of `folder` (a path just seen to be a folder), at `depth`.
 std::int32_t WriteFolderEntries(PackContext& context, const char16_t* folder, std::uint32_t depth);
 
 // PackPackage with its context, for callers that want the failure reason
