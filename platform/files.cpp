@@ -1,6 +1,9 @@
 #include "platform/files.h"
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <ctime>
 #include <new>
 #include <cstring>
 #include <dirent.h>
@@ -29,6 +32,22 @@ bool WriteAll(int descriptor, const unsigned char* data, std::size_t size) {
     }
     data += written;
     size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+// A single name inside a folder, on the host.
+bool HostName(const char16_t* name, char (&host)[kMaxHostPath]) {
+  return ToHostPath(name, host) && std::strchr(host, '/') == nullptr;
+}
+
+// Unpacking never writes through a link, nor replaces one or a folder.
+bool NeitherLinkNorFolder(int folder, const char* host) {
+  struct stat info;
+  if (::fstatat(folder, host, &info, AT_SYMLINK_NOFOLLOW) != 0) return true;
+  if (S_ISLNK(info.st_mode) || S_ISDIR(info.st_mode)) {
+    errno = S_ISLNK(info.st_mode) ? ELOOP : EISDIR;
+    return false;
   }
   return true;
 }
@@ -119,24 +138,33 @@ bool File::OpenWrite(const char16_t* path) {
   return Adopt(::open(host, O_WRONLY | O_CLOEXEC), true);
 }
 
-bool File::CreateIn(const Folder& folder, const char16_t* name) {
+bool File::CreateStagingIn(const Folder& folder, const char16_t* name, char16_t* stagingName) {
   if (IsOpen() || !folder.IsOpen()) return false;
   char host[kMaxHostPath];
-  if (!ToHostPath(name, host) || std::strchr(host, '/') != nullptr) return false;
-  // An existing file is replaced by a new one rather than emptied in place:
-  // it may be a hard link to a file elsewhere, or a FIFO, and neither may be
-  // written through. A link or a folder of that name is refused.
-  struct stat info;
-  if (::fstatat(folder.Descriptor(), host, &info, AT_SYMLINK_NOFOLLOW) == 0) {
-    if (S_ISLNK(info.st_mode) || S_ISDIR(info.st_mode)) {
-      errno = S_ISLNK(info.st_mode) ? ELOOP : EISDIR;
+  if (!HostName(name, host) || !NeitherLinkNorFolder(folder.Descriptor(), host)) return false;
+  static std::atomic<unsigned> counter{0};
+  unsigned seed = static_cast<unsigned>(::getpid()) * 2654435761u ^
+                  static_cast<unsigned>(::time(nullptr));
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char staged[32];
+    std::snprintf(staged, sizeof staged, ".kva-%08x", seed + counter.fetch_add(1) * 40503u);
+    int descriptor = ::openat(folder.Descriptor(), staged,
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (descriptor < 0) {
+      if (errno == EEXIST) continue;
       return false;
     }
-    if (::unlinkat(folder.Descriptor(), host, 0) != 0) return false;
+    if (!Adopt(descriptor, true)) {
+      ::unlinkat(folder.Descriptor(), staged, 0);
+      return false;
+    }
+    std::size_t i = 0;
+    for (; staged[i] != '\0'; ++i) stagingName[i] = static_cast<char16_t>(staged[i]);
+    stagingName[i] = u'\0';
+    return true;
   }
-  return Adopt(::openat(folder.Descriptor(), host,
-                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666),
-               true);
+  errno = EEXIST;
+  return false;
 }
 
 bool File::Adopt(int descriptor, bool forWriting) {
@@ -329,6 +357,22 @@ bool IsSameFile(const char16_t* a, const char16_t* b) {
 bool DeleteFile(const char16_t* path) {
   char host[kMaxHostPath];
   return ToHostPath(path, host) && ::unlink(host) == 0;
+}
+
+bool ReplaceIn(const Folder& folder, const char16_t* from, const char16_t* to) {
+  char hostFrom[kMaxHostPath];
+  char hostTo[kMaxHostPath];
+  if (!folder.IsOpen() || !HostName(from, hostFrom) || !HostName(to, hostTo)) return false;
+  // Checked again: a link may have been planted since the staging file was
+  // made. rename() would replace the link itself, but a link is refused as
+  // at creation.
+  return NeitherLinkNorFolder(folder.Descriptor(), hostTo) &&
+         ::renameat(folder.Descriptor(), hostFrom, folder.Descriptor(), hostTo) == 0;
+}
+
+bool DeleteIn(const Folder& folder, const char16_t* name) {
+  char host[kMaxHostPath];
+  return folder.IsOpen() && HostName(name, host) && ::unlinkat(folder.Descriptor(), host, 0) == 0;
 }
 
 bool CreateFolder(const char16_t* path) {

@@ -59,10 +59,13 @@ class File {
   bool Create(const char16_t* path);
   // Opens an existing file for writing without emptying it; position 0.
   bool OpenWrite(const char16_t* path);
-  // Creates `name` inside `folder` as a new file, replacing an existing
-  // file of that name (never writing through it: it may be a hard link or
-  // a FIFO); an existing symbolic link or folder of that name makes it fail.
-  bool CreateIn(const Folder& folder, const char16_t* name);
+  // Creates a new, hidden file in `folder` to receive the content of
+  // `name`, which takes it over with ReplaceIn once complete: until then an
+  // existing file of that name stays as it is, and a failure leaves no
+  // partial file under it. The hidden name goes to `stagingName` (kMaxPath
+  // units). Fails, creating nothing, when `name` is a symbolic link or a
+  // folder.
+  bool CreateStagingIn(const Folder& folder, const char16_t* name, char16_t* stagingName);
 
   // Reads up to `size` bytes. `*got` is less than `size` only at the end of
   // the file. False on an error.
@@ -137,6 +140,11 @@ bool GetFileId(const File& file, FileId* id);
 bool IsSameFile(const char16_t* a, const char16_t* b);
 
 bool DeleteFile(const char16_t* path);
+// Renames the file `from` in `folder` to `to`, replacing a file of that name
+// (the name, never what it is linked to: a hard link elsewhere keeps its
+// bytes); a symbolic link or a folder named `to` makes it fail.
+bool ReplaceIn(const Folder& folder, const char16_t* from, const char16_t* to);
+bool DeleteIn(const Folder& folder, const char16_t* name);
 // Creates one folder (the user's default permissions); false if it exists.
 bool CreateFolder(const char16_t* path);
 bool RemoveFolder(const char16_t* path);

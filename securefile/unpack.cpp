@@ -119,10 +119,19 @@ std::int32_t ExtractEntry(ByteReader& package, const PackageRecord& record,
 
   const char16_t* name = nullptr;
   const platform::Folder* parent = ParentFolder(target, relative, &name);
+  // The content is written under a hidden name and takes the entry's name
+  // only when complete: a package that ends inside it, or a full disk,
+  // leaves no partial file, and an existing file of that name as it was.
   platform::File file;
-  if (parent == nullptr || !file.CreateIn(*parent, name)) {
+  char16_t staging[platform::kMaxPath];
+  if (parent == nullptr || !file.CreateStagingIn(*parent, name, staging)) {
     return Fail(target, UnpackFailure::kCannotCreate, targetPath);
   }
+  auto abandon = [&](UnpackFailure failure) {
+    file.Close();
+    platform::DeleteIn(*parent, staging);
+    return Fail(target, failure, targetPath);
+  };
 
   unsigned char block[kChunkSize];
   for (std::uint32_t remaining = record.second; remaining > 0;) {
@@ -131,13 +140,17 @@ std::int32_t ExtractEntry(ByteReader& package, const PackageRecord& record,
     std::uint32_t got = 0;
     // Content shorter than its record says means the package was cut off.
     if (!package.Read(block, length, &got) || got != length) {
-      return Fail(target, UnpackFailure::kTruncated, targetPath);
+      return abandon(UnpackFailure::kTruncated);
     }
-    if (!file.Write(block, length)) return Fail(target, UnpackFailure::kWriteFailed, targetPath);
+    if (!file.Write(block, length)) return abandon(UnpackFailure::kWriteFailed);
     *done += length;
     if (progress != nullptr) progress(*done, total, nullptr);
   }
-  return file.Close() ? kResultOk : Fail(target, UnpackFailure::kWriteFailed, targetPath);
+  if (!file.Close()) return abandon(UnpackFailure::kWriteFailed);
+  if (!platform::ReplaceIn(*parent, staging, name)) {
+    return abandon(UnpackFailure::kCannotCreate);
+  }
+  return kResultOk;
 }
 
 std::int32_t UnpackStream(ByteReader& package, const char16_t* destinationFolder,

@@ -39,8 +39,9 @@ struct ExtractionTarget {
 
 // Unpacks the package read from `package`, positioned at its magic, below
 // `destinationFolder`, which must exist. Returns 0 or -1; nothing extracted
-// before a failure is undone. A `target` given by the caller tells why it
-// failed afterwards.
+// before a failure is undone, and a file entry that fails leaves neither a
+// partial file nor a changed one under its name. A `target` given by the
+// caller tells why it failed afterwards.
 std::int32_t UnpackStream(ByteReader& package, const char16_t* destinationFolder,
                           ProgressCallback progress, ExtractionTarget* target = nullptr);
 

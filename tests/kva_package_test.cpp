@@ -153,21 +153,3 @@ TEST(KvaPackages, UnreadableFilesCancelUnlessSkipped) {
   EXPECT_EQ(ReadFile(dir / "opened" / "tree" / "good"), "good");
   EXPECT_FALSE(fs::exists(dir / "opened" / "tree" / "socket"));
 }
-
-TEST(KvaPackages, HostilePackagesAreRefusedWithAReason) {
-  fs::path dir = ScratchDir();
-  std::string record(532, '\0');
-  std::u16string path = u"\\x\\..\\..\\escape";
-  for (std::size_t i = 0; i < path.size(); ++i) record[2 * i] = static_cast<char>(path[i]);
-  record[520] = 0;  // folder
-  record[528] = 2;  // depth 2
-  std::string header(532, '\0');
-  header[520] = 1;
-  WriteFile(dir / "evil.pkg", "~KVA" + header + record);
-  KvaRun run = Kva("unpack " + Q(dir / "evil.pkg") + " " + Q(dir / "dest"));
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.output.find("outside the destination"), std::string::npos) << run.output;
-  EXPECT_FALSE(fs::exists(dir / "escape"));
-  KvaRun list = Kva("list " + Q(dir / "evil.pkg"));
-  EXPECT_NE(list.output.find("(unsafe path)"), std::string::npos) << list.output;
-}

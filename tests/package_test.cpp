@@ -421,6 +421,17 @@ TEST_F(HostilePackage, PackagesThatEndEarly) {
   ExpectRefused("not a package");
 }
 
+TEST_F(HostilePackage, AFileCutShortLeavesNoPartFileAndTheOldOneWhole) {
+  // Content that ends early, within the first block and after it: the
+  // entry's name keeps the file that was there, or stays absent.
+  WriteFile(dir_ / "dest" / "kept", "the user's own");
+  std::string content = RandomBytes(3000, 3);
+  ExpectRefused(PackageBytes(1, 3000, RecordBytes(u"\\p\\kept", 1, 3000, 0) + content.substr(0, 10)));
+  ExpectRefused(PackageBytes(1, 3000, RecordBytes(u"\\p\\kept", 1, 3000, 0) + content.substr(0, 2500)));
+  ExpectRefused(PackageBytes(1, 3000, RecordBytes(u"\\p\\new", 1, 3000, 0) + content.substr(0, 2500)));
+  EXPECT_EQ(Listing(dir_ / "dest"), (std::vector<std::string>{"f kept " + Hex("the user's own") + " 14"}));
+}
+
 TEST_F(HostilePackage, ThingsInTheWay) {
   // A file where a folder must go.
   ExpectRefused(PackageBytes(2, 1, RecordBytes(u"\\p\\x", 1, 1, 0) + "1" + RecordBytes(u"\\p\\x\\y", 0, 0, 1)));
