@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing (Debian packages), builds, then either runs the
 # main job (./setup.sh run: tessaron on the bundled sample, or kva open
-# without a display) or passes the whole test suite (./setup.sh test).
+# without a display) or passes the whole test suite (./setup.sh test): the
+# release build's tests, the same tests built with AddressSanitizer and
+# UndefinedBehaviorSanitizer, the library's tests under ThreadSanitizer, and
+# a short run of every fuzzer on its corpus.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -10,6 +13,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-translations-l10n fonts-dejavu-core fonts-noto-cjk
   xvfb xauth xdotool imagemagick
+  clang-14 libclang-rt-14-dev libfuzzer-14-dev
 )
 
 install_missing() {
@@ -26,9 +30,16 @@ install_missing() {
   $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
+# Configures, builds and (with "test") tests one of the CMakePresets.json
+# presets: release, asan, tsan or fuzz.
 build() {
-  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
-  cmake --build build -j"$(nproc)"
+  cmake --preset "$1" >/dev/null
+  cmake --build --preset "$1" -j"$(nproc)"
+}
+build_and_test() {
+  echo "== $1 build and tests"
+  build "$1"
+  ctest --preset "$1"
 }
 
 run_main_job() {
@@ -51,13 +62,15 @@ run_main_job() {
 case "${1:-}" in
   run)
     install_missing
-    build
+    build release
     run_main_job
     ;;
   test)
     install_missing
-    build
-    ctest --test-dir build --output-on-failure -j"$(nproc)"
+    build_and_test asan
+    build_and_test tsan
+    build_and_test fuzz
+    build_and_test release
     ;;
   *)
     echo "usage: $0 run|test" >&2

@@ -204,6 +204,19 @@ struct Tally {
   std::string operation;
   int tried = 0;
   int successBelowLimit = 0;
+  // Counts one cut. Below the full size the operation must fail: true then,
+  // so that the caller checks what the failure left; from the full size on
+  // it must succeed.
+  bool BelowFull(std::uint64_t cut, std::uint64_t full, int result) {
+    ++tried;
+    if (cut >= full) {
+      EXPECT_EQ(result, 0) << "the whole output fits";
+      return false;
+    }
+    if (result == 0) ++successBelowLimit;
+    EXPECT_EQ(result, -1);
+    return true;
+  }
   ~Tally() {
     std::printf("[cut points] %s: %d tried, %d reported success below the full size\n",
                 operation.c_str(), tried, successBelowLimit);
@@ -252,12 +265,7 @@ TEST_F(FaultInjectionCuts, DecryptContainer) {
     SCOPED_TRACE("cut at " + std::to_string(cut));
     fs::remove(dir_ / "out");
     ChildOutcome outcome = UnderLimit(cut, [&] { return Decrypt(dir_ / "box", dir_ / "out"); });
-    ++tally.tried;
-    if (cut < full) {
-      if (outcome.result == 0) ++tally.successBelowLimit;
-      EXPECT_EQ(outcome.result, -1);
-    } else {
-      ASSERT_EQ(outcome.result, 0);
+    if (!tally.BelowFull(cut, full, outcome.result)) {
       EXPECT_TRUE(ReadFile(dir_ / "out") == package_) << "the plaintext that was encrypted";
     }
   }
@@ -278,12 +286,7 @@ TEST_F(FaultInjectionCuts, EncryptContainer) {
   for (std::uint64_t cut : cuts) {
     SCOPED_TRACE("cut at " + std::to_string(cut));
     ChildOutcome outcome = UnderLimit(cut, [&] { return Encrypt(dir_ / "tree.pkg", dir_ / "box"); });
-    ++tally.tried;
-    if (cut < full) {
-      if (outcome.result == 0) ++tally.successBelowLimit;
-      EXPECT_EQ(outcome.result, -1);
-    } else {
-      ASSERT_EQ(outcome.result, 0);
+    if (!tally.BelowFull(cut, full, outcome.result)) {
       EXPECT_TRUE(ReadFile(dir_ / "box") == reference);
     }
   }
@@ -308,12 +311,7 @@ TEST_F(FaultInjectionCuts, EncryptContainerBehindACarrier) {
     SCOPED_TRACE("cut at " + std::to_string(cut));
     ChildOutcome outcome =
         UnderLimit(cut, [&] { return Encrypt(dir_ / "plain", dir_ / "box", 4096, dir_ / "carrier"); });
-    ++tally.tried;
-    if (cut < full) {
-      if (outcome.result == 0) ++tally.successBelowLimit;
-      EXPECT_EQ(outcome.result, -1);
-    } else {
-      ASSERT_EQ(outcome.result, 0);
+    if (!tally.BelowFull(cut, full, outcome.result)) {
       EXPECT_TRUE(ReadFile(dir_ / "box") == reference);
     }
   }
@@ -331,17 +329,13 @@ TEST_F(FaultInjectionCuts, UnpackPackage) {
     SCOPED_TRACE("cut at " + std::to_string(cut));
     fs::remove_all(dir_ / "out");
     ChildOutcome outcome = UnderLimit(cut, [&] { return Unpack(dir_ / "tree.pkg", dir_ / "out"); });
-    ++tally.tried;
-    if (cut < full) {
-      if (outcome.result == 0) ++tally.successBelowLimit;
-      EXPECT_EQ(outcome.result, -1);
+    if (tally.BelowFull(cut, full, outcome.result)) {
       // Nothing lands outside the destination.
       std::vector<std::string> top;
       for (const auto& entry : fs::directory_iterator(dir_)) top.push_back(entry.path().filename());
       std::sort(top.begin(), top.end());
       EXPECT_EQ(top, (std::vector<std::string>{"out", "tree", "tree.pkg"}));
     } else {
-      ASSERT_EQ(outcome.result, 0);
       EXPECT_TRUE(Contents(dir_ / "out" / "tree") == original) << "the tree that was packed";
     }
   }
@@ -359,13 +353,9 @@ TEST_F(FaultInjectionCuts, PackPackageFresh) {
   for (std::uint64_t cut : cuts) {
     SCOPED_TRACE("cut at " + std::to_string(cut));
     ChildOutcome outcome = UnderLimit(cut, [&] { return Pack(dir_ / "tree", dir_ / "p.pkg"); });
-    ++tally.tried;
-    if (cut < full) {
-      if (outcome.result == 0) ++tally.successBelowLimit;
-      EXPECT_EQ(outcome.result, -1);
+    if (tally.BelowFull(cut, full, outcome.result)) {
       EXPECT_FALSE(fs::exists(dir_ / "p.pkg")) << "a new package that failed is deleted";
     } else {
-      ASSERT_EQ(outcome.result, 0);
       EXPECT_TRUE(ReadFile(dir_ / "p.pkg") == package_);
       fs::remove(dir_ / "p.pkg");
     }
@@ -400,15 +390,11 @@ TEST_F(FaultInjectionCuts, PackPackageAppend) {
   for (std::uint64_t cut : cuts) {
     SCOPED_TRACE("cut at " + std::to_string(cut));
     ChildOutcome outcome = UnderLimit(cut, [&] { return Pack(dir_ / "tree", dir_ / "existing.pkg", true); });
-    ++tally.tried;
     std::string after = ReadFile(dir_ / "existing.pkg");
-    if (cut < full) {
-      if (outcome.result == 0) ++tally.successBelowLimit;
-      EXPECT_EQ(outcome.result, -1);
+    if (tally.BelowFull(cut, full, outcome.result)) {
       EXPECT_EQ(after.size(), existing.size());
       EXPECT_TRUE(after == existing) << "the package appended to is back as it was";
     } else {
-      ASSERT_EQ(outcome.result, 0);
       EXPECT_TRUE(after == reference);
     }
     if (after != existing) WriteFile(dir_ / "existing.pkg", existing);
