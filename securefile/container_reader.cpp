@@ -136,12 +136,15 @@ DecryptingReader::~DecryptingReader() { platform::SecureZero(plain_, sizeof plai
 
 bool DecryptingReader::Read(void* buffer, std::uint32_t size, std::uint32_t* got) {
   *got = 0;
+  // A failed piece finishes the decryptor too: without this check the next
+  // read would report a clean end of the stream.
+  if (failed_) return false;
   auto* out = static_cast<unsigned char*>(buffer);
   while (*got < size) {
     if (begin_ == end_) {
       if (decryptor_.Finished()) break;
       ContainerDecryptor::Piece piece;
-      if (failed_ || decryptor_.Next(source_, plain_, &piece) != kResultOk) {
+      if (decryptor_.Next(source_, plain_, &piece) != kResultOk) {
         failed_ = true;
         return false;
       }

@@ -76,7 +76,8 @@ class ContainerDecryptor {
 
 // The plaintext of a container as a stream, for consumers that read rather
 // than receive chunks. Reading past the last piece gives the end of the
-// stream; a piece that fails to decrypt fails the read.
+// stream; a piece that fails to decrypt fails the read, and every read after
+// it.
 class DecryptingReader final : public ByteReader {
  public:
   DecryptingReader(ContainerDecryptor& decryptor, ByteReader& source)

@@ -11,7 +11,9 @@
 #include <unistd.h>
 #include <vector>
 
+#include "platform/files.h"
 #include "res/string_table.h"
+#include "securefile/container_reader.h"
 #include "securefile/securefile.h"
 #include "tests/test_support.h"
 
@@ -279,6 +281,42 @@ TEST(ContainerFailures, CorruptCiphertextFailsAndKeepsWhatWasWritten) {
   EXPECT_EQ(Decrypt(dir / "bad", dir / "out"), -1);
   EXPECT_EQ(ReadFile(dir / "out"), ReadFile(dir / "plain").substr(0, 2048));
   EXPECT_EQ(reports.size(), 2u) << "the two full chunks were reported, nothing after";
+}
+
+TEST(ContainerFailures, ADecryptingReaderStaysFailedAfterABadPiece) {
+  // Found by container_decrypt_fuzzer (its corpus keeps the input): once a
+  // piece failed, a further Read reported a clean end of the stream instead
+  // of the failure, so a reader that went on would take a damaged container
+  // for a short, intact one.
+  fs::path dir = ScratchDir();
+  WriteFile(dir / "plain", RandomBytes(2000, 15));
+  ASSERT_EQ(Encrypt(dir / "plain", dir / "box", 3), 0);
+  std::string bytes = ReadFile(dir / "box");
+  bytes.back() ^= 0x5A;  // breaks the padding of the last block
+  WriteFile(dir / "bad", bytes);
+
+  platform::File file;
+  ASSERT_TRUE(file.OpenRead(DevicePath(dir / "bad").c_str()));
+  securefile::FileReader source(file);
+  securefile::ContainerHeader header;
+  ASSERT_EQ(securefile::ReadContainerHeader(source, bytes.size(), &header),
+            securefile::HeaderStatus::kOk);
+  securefile::ContainerDecryptor decryptor;
+  ASSERT_EQ(decryptor.Begin(header, Bytes(kPassword), static_cast<std::int32_t>(kPassword.size())),
+            0);
+  securefile::DecryptingReader reader(decryptor, source);
+  std::vector<unsigned char> buffer(4096);
+  std::uint32_t got = 0;
+  EXPECT_FALSE(reader.Read(buffer.data(), 4096, &got)) << "the final piece fails";
+  EXPECT_TRUE(reader.Failed());
+  for (int again = 0; again < 2; ++again) {
+    got = 1;
+    EXPECT_FALSE(reader.Read(buffer.data(), 10, &got)) << "read " << again << " after the failure";
+    EXPECT_EQ(got, 0u);
+  }
+  std::uint64_t discarded = 0;
+  EXPECT_FALSE(reader.Drain(&discarded));
+  EXPECT_TRUE(reader.Failed());
 }
 
 TEST(ContainerFailures, MissingFilesAndUnwritableDestinations) {
