@@ -97,7 +97,7 @@ utf16 fixed "$password"
 utf16 ascii 'secret'
 utf16 max-31 'abcdefghijklmnopqrstuvwxyz01234'
 utf16 too-long-32 'abcdefghijklmnopqrstuvwxyz012345'
-utf16 cp1251-specials '€‰ЂЁё№'
+utf16 cp1251-symbols '€‰ЂЁё№'
 utf16 unrepresentable '日本'
 printf 'a\0b' | iconv -f UTF-8 -t UTF-16LE > "$out/nul-inside"
 
