@@ -30,6 +30,7 @@
 #include <map>
 #include <vector>
 
+#include "fuzz/fuzz_support.h"
 #include "cipher/kvacore.h"
 #include "platform/code_page.h"
 #include "securefile/container_key.h"
@@ -42,11 +43,6 @@ using namespace securefile;
 // text to its password file); Cyrillic, so its Windows-1251 bytes are not
 // plain ASCII.
 #define FUZZ_PASSWORD u"fuzz-пароль"
-
-#define CHECK(condition) \
-  do {                   \
-    if (!(condition)) __builtin_trap(); \
-  } while (0)
 
 // ---- The memoized digest -------------------------------------------------
 

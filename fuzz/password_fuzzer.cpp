@@ -24,14 +24,10 @@
 #include <cstring>
 #include <memory>
 
+#include "fuzz/fuzz_support.h"
 #include "platform/code_page.h"
 
 using platform::PasswordConversion;
-
-#define CHECK(condition) \
-  do {                   \
-    if (!(condition)) __builtin_trap(); \
-  } while (0)
 
 namespace {
 

@@ -32,7 +32,7 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/sandbox_root.h"
+#include "fuzz/fuzz_support.h"
 #include "platform/device_path.h"
 #include "platform/wide_string.h"
 #include "securefile/path_helpers.h"
@@ -40,11 +40,6 @@
 
 namespace fs = std::filesystem;
 using platform::kMaxPath;
-
-#define CHECK(condition) \
-  do {                   \
-    if (!(condition)) __builtin_trap(); \
-  } while (0)
 
 namespace {
 
@@ -67,33 +62,21 @@ std::size_t TerminatedLength(const char16_t* out) {
 std::u16string Text(const char16_t* out) { return std::u16string(out, TerminatedLength(out)); }
 
 struct Sandbox {
-  fs::path parent;  // <root>/kva-path-fuzz-<pid> (fuzz/sandbox_root.h): holds only box/
+  fs::path parent;  // <root>/kva-path-fuzz-<pid> (fuzz/fuzz_support.h): holds only box/
   fs::path box;
   std::u16string devicePrefix;  // the box's device path and a backslash
 };
 
-void RemoveSandbox();
-
-// Never destroyed, so that the exit handler can still use it.
 const Sandbox& TheSandbox() {
-  static const Sandbox& sandbox = *[] {
-    auto* made = new Sandbox;
-    made->parent = SandboxRoot() / ("kva-path-fuzz-" + std::to_string(::getpid()));
-    RemoveStaleSandboxes(SandboxRoot(), "kva-path-fuzz-");
-    made->box = made->parent / "box";
-    fs::remove_all(made->parent);
-    fs::create_directories(made->box);
-    made->devicePrefix = made->box.u16string() + u"/";
-    std::replace(made->devicePrefix.begin(), made->devicePrefix.end(), u'/', u'\\');
-    std::atexit(RemoveSandbox);
+  static const Sandbox sandbox = [] {
+    Sandbox made;
+    made.parent = SandboxParent("kva-path-fuzz-");
+    made.box = made.parent / "box";
+    fs::create_directories(made.box);
+    made.devicePrefix = DevicePath(made.box) + u"\\";
     return made;
   }();
   return sandbox;
-}
-
-void RemoveSandbox() {
-  std::error_code ignored;
-  fs::remove_all(TheSandbox().parent, ignored);
 }
 
 bool HasDotDot(const std::u16string& path) {

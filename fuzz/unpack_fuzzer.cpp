@@ -3,7 +3,7 @@
 //
 // Every input finds the same sandbox (one per process, so -jobs/-workers
 // runs do not meet; rebuilt after any input that changed it), below the
-// root that fuzz/sandbox_root.h chooses:
+// root that fuzz/fuzz_support.h chooses:
 //
 //   <root>/kva-unpack-fuzz-<pid>/         the sandbox's parent: holds only box/
 //     box/                                the sandbox: holds only dest/, outside/
@@ -33,15 +33,10 @@
 #include <string>
 
 #include "fuzz/memory_reader.h"
-#include "fuzz/sandbox_root.h"
+#include "fuzz/fuzz_support.h"
 #include "securefile/unpack.h"
 
 namespace fs = std::filesystem;
-
-#define CHECK(condition) \
-  do {                   \
-    if (!(condition)) __builtin_trap(); \
-  } while (0)
 
 namespace {
 
@@ -55,37 +50,20 @@ struct Layout {
   std::u16string deviceDest;
 };
 
-std::u16string DevicePath(const fs::path& path) {
-  std::u16string device = path.u16string();
-  for (char16_t& c : device) {
-    if (c == u'/') c = u'\\';
-  }
-  return device;
-}
-
-void RemoveSandbox();
 void Build(const Layout& s);
 
-// Never destroyed, so that the exit handler can still use it.
 const Layout& Sandbox() {
-  static const Layout& layout = *[] {
-    auto* made = new Layout;
-    made->parent = SandboxRoot() / ("kva-unpack-fuzz-" + std::to_string(::getpid()));
-    RemoveStaleSandboxes(SandboxRoot(), "kva-unpack-fuzz-");
-    made->box = made->parent / "box";
-    made->outside = made->box / "outside";
-    made->dest = made->box / "dest";
-    made->deviceDest = DevicePath(made->dest);
-    Build(*made);
-    std::atexit(RemoveSandbox);
+  static const Layout layout = [] {
+    Layout made;
+    made.parent = SandboxParent("kva-unpack-fuzz-");
+    made.box = made.parent / "box";
+    made.outside = made.box / "outside";
+    made.dest = made.box / "dest";
+    made.deviceDest = DevicePath(made.dest);
+    Build(made);
     return made;
   }();
   return layout;
-}
-
-void RemoveSandbox() {
-  std::error_code ignored;
-  fs::remove_all(Sandbox().parent, ignored);
 }
 
 std::string Contents(const fs::path& path) {
