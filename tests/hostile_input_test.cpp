@@ -64,35 +64,18 @@ class Summary : public ::testing::Environment {
 
 // ---- Builders -------------------------------------------------------------
 
-std::string Le32(std::uint32_t value) {
-  std::string bytes(4, '\0');
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>(value >> (8 * i));
-  return bytes;
-}
-
-// A 532-byte record: 260 UTF-16LE units of path, then three words.
-std::string Record(const std::u16string& path, std::uint32_t first, std::uint32_t second,
-                   std::uint32_t third) {
-  std::string bytes(520, '\0');
-  for (std::size_t i = 0; i < path.size() && i < 260; ++i) {
-    bytes[2 * i] = static_cast<char>(path[i] & 0xFF);
-    bytes[2 * i + 1] = static_cast<char>(path[i] >> 8);
-  }
-  return bytes + Le32(first) + Le32(second) + Le32(third);
-}
-
 std::string FolderEntry(const std::u16string& path, std::uint32_t depth) {
-  return Record(path, 0, 0, depth);
+  return RecordBytes(path, 0, 0, depth);
 }
 
 std::string FileEntry(const std::u16string& path, const std::string& content,
                       std::uint32_t depth) {
-  return Record(path, 1, static_cast<std::uint32_t>(content.size()), depth) + content;
+  return RecordBytes(path, 1, static_cast<std::uint32_t>(content.size()), depth) + content;
 }
 
 std::string Package(std::uint32_t entryCount, std::uint32_t totalBytes,
                     const std::string& entries) {
-  return "~KVA" + Record(u"\\p", entryCount, totalBytes, 0) + entries;
+  return "~KVA" + RecordBytes(u"\\p", entryCount, totalBytes, 0) + entries;
 }
 
 std::string ContainerHeader(unsigned cipher, std::uint32_t length,
@@ -391,10 +374,10 @@ TEST_F(HostilePackages, CountsAndSizesThatLie) {
   // A file of 4 GiB - 1 bytes with a short body: no partial file is left.
   std::string body = RandomBytes(3000, 4);
   Try({"a file claiming 4 GiB - 1 bytes",
-       Package(1, 0xFFFFFFFF, Record(u"\\p\\big", 1, 0xFFFFFFFF, 0) + body), early,
+       Package(1, 0xFFFFFFFF, RecordBytes(u"\\p\\big", 1, 0xFFFFFFFF, 0) + body), early,
        "the package ends inside the content of 'big'", 1});
   Try({"a file claiming one byte more than there is",
-       Package(1, 5, Record(u"\\p\\short", 1, 5, 0) + "four"), early,
+       Package(1, 5, RecordBytes(u"\\p\\short", 1, 5, 0) + "four"), early,
        "the package ends inside the content of 'short'", 1});
   // Trailing records beyond the count are not looked at, but an empty
   // package with a count is not one.

@@ -73,29 +73,6 @@ void MakeTree(const fs::path& root) {
   WriteFile(root / "Фотографии" / "写真" / "東京.txt", "東京");
 }
 
-std::string Utf16(const std::u16string& text) {
-  std::string bytes;
-  for (char16_t unit : text) {
-    bytes += static_cast<char>(unit & 0xFF);
-    bytes += static_cast<char>(unit >> 8);
-  }
-  return bytes;
-}
-
-std::string Word(std::uint32_t value) {
-  std::string bytes(4, '\0');
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>(value >> (8 * i));
-  return bytes;
-}
-
-// A record as the format lays it out: path, NUL padding, three words.
-std::string RecordBytes(const std::u16string& path, std::uint32_t first, std::uint32_t second,
-                        std::uint32_t third) {
-  std::string bytes = Utf16(path);
-  bytes.resize(520, '\0');
-  return bytes + Word(first) + Word(second) + Word(third);
-}
-
 std::string PackageBytes(std::uint32_t entryCount, std::uint32_t totalBytes,
                          const std::string& entries) {
   return "~KVA" + RecordBytes(u"\\root", entryCount, totalBytes, 0) + entries;
@@ -176,7 +153,7 @@ TEST(PackageFormat, ARootOfOneCharacterKeepsThePlaceholdersTail) {
   std::string header = ReadFile(dir / "p.pkg").substr(4, 532);
   EXPECT_EQ(Hex(header.substr(0, 8)),
             Hex(Utf16(u"a") + std::string(2, '\0') + Utf16(u"-") + std::string(2, '\0')));
-  EXPECT_EQ(Hex(header.substr(520)), Hex(Word(1) + Word(2) + Word(0)));
+  EXPECT_EQ(Hex(header.substr(520)), Hex(Le32(1) + Le32(2) + Le32(0)));
 }
 
 TEST(PackageModes, MeasureOnlyMatchesWhatPackingWrites) {
@@ -193,7 +170,7 @@ TEST(PackageModes, MeasureOnlyMatchesWhatPackingWrites) {
   EXPECT_FALSE(fs::exists(dir / "never.pkg"));
   ASSERT_EQ(Pack(dir / "tree", dir / "p.pkg"), 0);
   std::string header = ReadFile(dir / "p.pkg").substr(4 + 520, 8);
-  EXPECT_EQ(Hex(header), Hex(Word(entries) + Word(bytes)));
+  EXPECT_EQ(Hex(header), Hex(Le32(entries) + Le32(bytes)));
   EXPECT_EQ(entries, 13u);
   EXPECT_EQ(bytes, 1023u + 1024 + 1025 + 5000 + 6);
 }
@@ -207,7 +184,7 @@ TEST(PackageModes, AppendAddsASecondTreeBehindTheFirst) {
   ASSERT_EQ(Pack(dir / "two", dir / "p.pkg", true), 0);
   std::string after = ReadFile(dir / "p.pkg");
   EXPECT_EQ(after.substr(536, before.size() - 536), before.substr(536)) << "old entries in place";
-  EXPECT_EQ(after.substr(4 + 520, 8), Word(4) + Word(12)) << "counts summed";
+  EXPECT_EQ(after.substr(4 + 520, 8), Le32(4) + Le32(12)) << "counts summed";
   std::u16string twoPath = DevicePath(dir / "two");
   EXPECT_EQ(after.substr(4, twoPath.size() * 2), Utf16(twoPath)) << "the last root names the package";
   EXPECT_EQ(Hex(after.substr(before.size(), 532)), Hex(RecordBytes(twoPath, 0, 0, 0)))
@@ -279,7 +256,7 @@ TEST(PackageUnreadable, SkipOrCancelByTheAnswer) {
                                  u", произошла ошибка!\n";
   EXPECT_EQ(boxes.boxes[0].text.substr(0, expectedStart.size()), expectedStart);
   EXPECT_NE(boxes.boxes[0].text.find(u"\nЧтобы пропустить этот файл"), std::u16string::npos);
-  EXPECT_EQ(ReadFile(dir / "skip.pkg").substr(4 + 520, 4), Word(2)) << "left out of the count";
+  EXPECT_EQ(ReadFile(dir / "skip.pkg").substr(4 + 520, 4), Le32(2)) << "left out of the count";
 
   boxes.Answer(platform::kAnswerCancel);
   EXPECT_EQ(Pack(dir / "src", dir / "cancel.pkg"), -1);

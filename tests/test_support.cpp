@@ -59,6 +59,28 @@ std::string Hex(const std::string& bytes) {
   return hex;
 }
 
+std::string Utf16(const std::u16string& text) {
+  std::string bytes;
+  for (char16_t unit : text) {
+    bytes += static_cast<char>(unit & 0xFF);
+    bytes += static_cast<char>(unit >> 8);
+  }
+  return bytes;
+}
+
+std::string Le32(std::uint32_t value) {
+  std::string bytes(4, '\0');
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>(value >> (8 * i));
+  return bytes;
+}
+
+std::string RecordBytes(const std::u16string& path, std::uint32_t first, std::uint32_t second,
+                        std::uint32_t third) {
+  std::string bytes = Utf16(path);  // resize cuts a longer path at 260 units
+  bytes.resize(520, '\0');
+  return bytes + Le32(first) + Le32(second) + Le32(third);
+}
+
 std::string FromHex(const std::string& hex) {
   std::string bytes;
   for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {

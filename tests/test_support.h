@@ -19,6 +19,15 @@ void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 std::string RandomBytes(std::size_t size, std::uint32_t seed);
 
 std::string Hex(const std::string& bytes);
+
+// Package bytes built by hand, as docs/FORMAT.md lays them out, for inputs
+// the packer never writes: UTF-16LE text, a little-endian 32-bit word, and
+// a 532-byte record (the path NUL-padded, or cut, to 520 bytes, then three
+// words).
+std::string Utf16(const std::u16string& text);
+std::string Le32(std::uint32_t value);
+std::string RecordBytes(const std::u16string& path, std::uint32_t first, std::uint32_t second,
+                        std::uint32_t third);
 std::string FromHex(const std::string& hex);
 
 // Runs `command` through /bin/sh; returns its exit status (or -1), and its
