@@ -88,6 +88,17 @@ std::string HkdfHex(const std::string& keyHex, const std::string& info, int leng
                 ShellQuote(info) + " HKDF");
 }
 
+// Encrypts `size` random bytes (dir/plain) with cipher 3 and writes the
+// container with its last block's padding broken to dir/bad.
+std::string WriteBadPadding(const fs::path& dir, std::size_t size) {
+  WriteFile(dir / "plain", RandomBytes(size, static_cast<std::uint32_t>(size)));
+  EXPECT_EQ(Encrypt(dir / "plain", dir / "box", 3), 0);
+  std::string bytes = ReadFile(dir / "box");
+  bytes.back() ^= 0x5A;
+  WriteFile(dir / "bad", bytes);
+  return bytes;
+}
+
 }  // namespace
 
 TEST(ContainerRoundTrip, EveryCipherAndChunkBoundary) {
@@ -270,11 +281,7 @@ TEST(ContainerFailures, DamagedHeadersFailBeforeThePasswordIsTested) {
 
 TEST(ContainerFailures, CorruptCiphertextFailsAndKeepsWhatWasWritten) {
   fs::path dir = ScratchDir();
-  WriteFile(dir / "plain", RandomBytes(3000, 9));
-  ASSERT_EQ(Encrypt(dir / "plain", dir / "box", 3), 0);
-  std::string bytes = ReadFile(dir / "box");
-  bytes.back() ^= 0x5A;  // breaks the padding of the last block
-  WriteFile(dir / "bad", bytes);
+  WriteBadPadding(dir, 3000);
   EXPECT_EQ(Decrypt(dir / "bad", dir / "out"), -1);
   EXPECT_EQ(ReadFile(dir / "out"), ReadFile(dir / "plain").substr(0, 2048));
   EXPECT_EQ(reports.size(), 2u) << "the two full chunks were reported, nothing after";
@@ -286,11 +293,7 @@ TEST(ContainerFailures, ADecryptingReaderStaysFailedAfterABadPiece) {
   // of the failure, so a reader that went on would take a damaged container
   // for a short, intact one.
   fs::path dir = ScratchDir();
-  WriteFile(dir / "plain", RandomBytes(2000, 15));
-  ASSERT_EQ(Encrypt(dir / "plain", dir / "box", 3), 0);
-  std::string bytes = ReadFile(dir / "box");
-  bytes.back() ^= 0x5A;  // breaks the padding of the last block
-  WriteFile(dir / "bad", bytes);
+  std::string bytes = WriteBadPadding(dir, 2000);
 
   platform::File file;
   ASSERT_TRUE(file.OpenRead(DevicePath(dir / "bad").c_str()));
