@@ -15,7 +15,9 @@ namespace test_support {
 
 fs::path ScratchDir() {
   const char* root = std::getenv("TESSARON_TEST_TMP");
-  fs::path base = root != nullptr ? fs::path(root) : fs::temp_directory_path() / "tessaron-tests";
+  // Absolute, so that tests measuring path lengths see the real ones.
+  fs::path base = fs::absolute(root != nullptr ? fs::path(root)
+                                                : fs::temp_directory_path() / "tessaron-tests");
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   std::string name = info != nullptr
                          ? std::string(info->test_suite_name()) + "." + info->name()
