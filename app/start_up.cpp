@@ -49,7 +49,7 @@ MainWindow* InitInstance(job::WorkerEntry worker) {
   if (platform::qt::ForegroundExistingWindow(className, title)) return nullptr;
 
   auto* window = new MainWindow(QString::fromUtf16(title), worker);
-  platform::qt::PublishWindow(window, className, title);
+  platform::qt::PublishWindow(window);
   QApplication::setWindowIcon(QIcon(QString::fromUtf8(res::FindIconPath(res::kIconProgram))));
   // The soft-key bar sits inside the window's bottom edge (see
   // SoftKeyBar), so unlike the device's separate menu bar window it needs
@@ -61,13 +61,16 @@ MainWindow* InitInstance(job::WorkerEntry worker) {
 int RunProgram(int argumentCount, char** arguments) {
   job::instance = res::ProgramInstance();
   char16_t commandLine[platform::kMaxPath];
+  // An empty command line is refused too: it names no file to decrypt.
   if (!CommandLineFromArguments(argumentCount, arguments, commandLine)) {
     ShowBadCommandLine();
     return 0;
   }
+  // The path without its quotes, the same the destination is derived from.
   platform::WideCopy(job::sourcePath, commandLine);
 
-  // Only the first character of this text: the folder for an empty command line.
+  // Only the first character of this text: the derivation's folder for an
+  // empty command line, which no longer gets this far.
   char16_t fallback[2];
   platform::LoadString(job::instance, res::kIdsDecryptInto, fallback);
   DeriveDestination(commandLine, fallback, job::destinationFolder);

@@ -4,11 +4,16 @@
 
 #include <cstring>
 #include <set>
+#include <csignal>
+#include <cstdlib>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform/code_page.h"
 #include "platform/device_path.h"
 #include "platform/files.h"
+#include "platform/instance_lock.h"
 #include "platform/string_table.h"
 #include "platform/temp_files.h"
 #include "tests/test_support.h"
@@ -174,6 +179,128 @@ TEST(TempFiles, PrivateUniqueAndEmpty) {
   char16_t temp[platform::kMaxPath];
   ASSERT_TRUE(platform::GetTempFolder(temp));
   EXPECT_EQ(temp[platform::WideLength(temp) - 1], u'\\');
+}
+
+namespace {
+
+// Sets (or with null, unsets) an environment variable for one scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    const char* old = std::getenv(name);
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    if (value != nullptr) {
+      ::setenv(name, value, 1);
+    } else {
+      ::unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    if (had_) {
+      ::setenv(name_, old_.c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+
+ private:
+  const char* name_;
+  bool had_ = false;
+  std::string old_;
+};
+
+}  // namespace
+
+// The instances of one user meet only where nobody else can write.
+TEST(InstanceLock, PrivateFolderIsNeverOneOthersCanWrite) {
+  fs::path dir = ScratchDir();
+  fs::path good = dir / "runtime";
+  fs::path open = dir / "open";
+  fs::create_directories(good);
+  fs::create_directories(open);
+  fs::permissions(good, fs::perms::owner_all, fs::perm_options::replace);
+  fs::permissions(open, fs::perms::all, fs::perm_options::replace);
+  fs::create_directory_symlink(good, dir / "link");
+  std::string own = "tessaron-" + std::to_string(::getuid());
+
+  enum Fallback { kMissing, kLinkPlanted, kOpenMode, kOtherOwner };
+  const struct {
+    const char* name;
+    std::string runtime;  // "" unsets XDG_RUNTIME_DIR
+    Fallback fallback;
+    std::string expected;  // "" for none
+  } cases[] = {
+      {"runtime folder", good.string(), kLinkPlanted, good.string()},
+      {"runtime folder others can write", open.string(), kMissing, "fallback"},
+      {"runtime folder is a link", (dir / "link").string(), kMissing, "fallback"},
+      {"runtime folder is relative", "runtime", kMissing, "fallback"},
+      {"no runtime folder", "", kMissing, "fallback"},
+      {"fallback is a planted link", "", kLinkPlanted, ""},
+      {"fallback others can enter", "", kOpenMode, ""},
+      {"fallback of another user", "", kOtherOwner, ""},
+  };
+  int index = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::path temp = dir / ("tmp" + std::to_string(index++));
+    fs::create_directories(temp);
+    fs::path fallback = temp / own;
+    if (c.fallback == kLinkPlanted) fs::create_directory_symlink(good, fallback);
+    if (c.fallback == kOpenMode) {
+      fs::create_directory(fallback);
+      fs::permissions(fallback, fs::perms::owner_all | fs::perms::group_read |
+                                    fs::perms::group_exec | fs::perms::others_read |
+                                    fs::perms::others_exec,
+                      fs::perm_options::replace);
+    }
+    if (c.fallback == kOtherOwner) {
+      if (::getuid() != 0) continue;  // only root can give a folder away
+      fs::create_directory(fallback);
+      fs::permissions(fallback, fs::perms::owner_all, fs::perm_options::replace);
+      ASSERT_EQ(::chown(fallback.c_str(), 65534, 65534), 0);
+    }
+    ScopedEnv runtime("XDG_RUNTIME_DIR", c.runtime.empty() ? nullptr : c.runtime.c_str());
+    ScopedEnv tmpdir("TMPDIR", temp.c_str());
+    std::string folder;
+    bool found = platform::PrivateRuntimeFolder(&folder);
+    std::string expected = c.expected == "fallback" ? fallback.string() : c.expected;
+    EXPECT_EQ(found ? folder : "", expected);
+    if (c.expected == "fallback") {
+      struct stat info;
+      ASSERT_EQ(::lstat(fallback.c_str(), &info), 0);
+      EXPECT_TRUE(S_ISDIR(info.st_mode));
+      EXPECT_EQ(info.st_mode & 07777, 0700u);
+    }
+  }
+}
+
+// The lock lives as long as its holder, however that ends: a lock file left
+// behind by a killed instance never blocks a later start.
+TEST(InstanceLock, HeldUntilTheHolderEnds) {
+  fs::path dir = ScratchDir();
+  std::string path = (dir / "app.lock").string();
+  WriteFile(path, "");  // a leftover of an instance that ended
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  pid_t holder = ::fork();
+  ASSERT_GE(holder, 0);
+  if (holder == 0) {
+    char taken = platform::TakeInstanceLock(path) == platform::InstanceLock::kTaken ? 1 : 0;
+    (void)!::write(ready[1], &taken, 1);
+    ::pause();
+    ::_exit(0);
+  }
+  char taken = 0;
+  ASSERT_EQ(::read(ready[0], &taken, 1), 1);
+  EXPECT_EQ(taken, 1) << "the leftover file does not stop the first";
+  EXPECT_EQ(platform::TakeInstanceLock(path), platform::InstanceLock::kHeldByAnother);
+  ::kill(holder, SIGKILL);
+  ::waitpid(holder, nullptr, 0);
+  ::close(ready[0]);
+  ::close(ready[1]);
+  EXPECT_EQ(platform::TakeInstanceLock(path), platform::InstanceLock::kTaken);
+  EXPECT_EQ(platform::TakeInstanceLock(path), platform::InstanceLock::kTaken) << "held since";
 }
 
 TEST(StringTables, LoadIntoZeroedBuffers) {

@@ -1,22 +1,32 @@
 #include "platform/qt/single_instance.h"
 
-#include <unistd.h>
-
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QThread>
 #include <QWidget>
+
+#include "platform/instance_lock.h"
 
 namespace platform::qt {
 namespace {
 
-constexpr int kConnectTimeoutMs = 2000;
+constexpr int kConnectTimeoutMs = 500;
+// How long a start that finds the lock taken waits for its holder to
+// answer (it may still be setting its window up). It gives way when the
+// time is up all the same: the holder runs, and only the raising of its
+// window is lost.
+constexpr int kWaitForHolderMs = 3000;
+constexpr int kRetryMs = 50;
+
+// The socket of the instance this process is, once it holds the lock.
+QString publishedSocket;
 
 // Letters and digits are kept; anything else becomes '_' so that the name
 // is a plain file name.
-QString ServerName(const char16_t* className, const char16_t* title) {
-  QString name = QString::fromUtf16(className) + QLatin1Char('-') + QString::fromUtf16(title) +
-                 QLatin1Char('-') + QString::number(::getuid());
+QString BaseName(const char16_t* className, const char16_t* title) {
+  QString name = QString::fromUtf16(className) + QLatin1Char('-') + QString::fromUtf16(title);
   for (QChar& c : name) {
     if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != QLatin1Char('-')) {
       c = QLatin1Char('_');
@@ -25,9 +35,9 @@ QString ServerName(const char16_t* className, const char16_t* title) {
   return name;
 }
 
-bool ConnectTo(const QString& name) {
+bool ConnectTo(const QString& socketPath) {
   QLocalSocket socket;
-  socket.connectToServer(name);
+  socket.connectToServer(socketPath);
   if (!socket.waitForConnected(kConnectTimeoutMs)) return false;
   socket.disconnectFromServer();
   return true;
@@ -51,22 +61,42 @@ void BringToFront(QWidget* window) {
 }  // namespace
 
 bool ForegroundExistingWindow(const char16_t* className, const char16_t* title) {
-  return ConnectTo(ServerName(className, title));
+  std::string folder;
+  if (!PrivateRuntimeFolder(&folder)) return false;
+  QString base = QString::fromStdString(folder) + QLatin1Char('/') + BaseName(className, title);
+  std::string lockPath = (base + QStringLiteral(".lock")).toStdString();
+  QString socketPath = base + QStringLiteral(".socket");
+
+  QDeadlineTimer deadline(kWaitForHolderMs);
+  for (;;) {
+    switch (TakeInstanceLock(lockPath)) {
+      case InstanceLock::kTaken:
+        publishedSocket = socketPath;
+        return false;
+      case InstanceLock::kUnavailable:
+        return false;
+      case InstanceLock::kHeldByAnother:
+        break;
+    }
+    // The holder runs: it answers once its window is up. If it ends
+    // meanwhile, the lock comes free and this start takes over.
+    if (ConnectTo(socketPath)) return true;
+    // One that never answers still runs: this start gives way all the same.
+    if (deadline.hasExpired()) return true;
+    QThread::msleep(kRetryMs);
+  }
 }
 
-bool PublishWindow(QWidget* window, const char16_t* className, const char16_t* title) {
-  QString name = ServerName(className, title);
+bool PublishWindow(QWidget* window) {
+  if (publishedSocket.isEmpty()) return false;
+  // This process holds the lock, so a socket already there is a leftover
+  // of an instance that ended without removing it.
+  QLocalServer::removeServer(publishedSocket);
   auto* server = new QLocalServer(window);
   server->setSocketOptions(QLocalServer::UserAccessOption);
-  if (!server->listen(name)) {
-    // Either an instance started at the same moment (its socket answers)
-    // or one that ended without removing its socket: only the latter may be
-    // removed.
-    if (server->serverError() != QAbstractSocket::AddressInUseError || ConnectTo(name) ||
-        !QLocalServer::removeServer(name) || !server->listen(name)) {
-      delete server;
-      return false;
-    }
+  if (!server->listen(publishedSocket)) {
+    delete server;
+    return false;
   }
   QObject::connect(server, &QLocalServer::newConnection, window, [server, window] {
     while (QLocalSocket* socket = server->nextPendingConnection()) {
