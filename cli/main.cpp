@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/staged_output.h"
 
 namespace {
 
@@ -115,6 +116,7 @@ int main(int argc, char** argv) {
     return cli::kExitUsage;
   }
 
+  cli::RemovePartialOutputsOnInterruption();
   if (encryptCommand->parsed()) {
     if (!encrypt.carrier.empty() && encrypt.offset == 0) {
       std::fprintf(stderr, "kva: --carrier needs an --offset above 0\n");

@@ -22,6 +22,7 @@ volatile std::sig_atomic_t pendingSet = 0;
 
 extern "C" void RemovePendingAndExit(int signalNumber) {
   if (pendingSet != 0) ::unlink(pendingHostPath);
+  platform::RemoveStagingFilesNow();  // a file unpacking is writing
   ::signal(signalNumber, SIG_DFL);
   ::raise(signalNumber);
 }
@@ -29,7 +30,6 @@ extern "C" void RemovePendingAndExit(int signalNumber) {
 void WatchForInterruption(const char16_t* path) {
   if (!platform::ToHostPath(path, pendingHostPath)) return;
   pendingSet = 1;
-  for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) ::signal(signalNumber, RemovePendingAndExit);
 }
 
 void StopWatching() { pendingSet = 0; }
@@ -49,6 +49,10 @@ mode_t DefaultFileMode() {
 }
 
 }  // namespace
+
+void RemovePartialOutputsOnInterruption() {
+  for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) ::signal(signalNumber, RemovePendingAndExit);
+}
 
 StagedOutput::~StagedOutput() { Discard(); }
 

@@ -19,7 +19,8 @@ bool ReserveTempFile(char16_t (&path)[platform::kMaxPath]);
 void RemoveTempFile();
 
 // Deletes the file and ends the process at once, so that the worker cannot
-// reserve another one in between.
+// reserve another one in between. The ending removes the file unpacking
+// may be writing in the destination, too.
 void RemoveTempFileAndEndAtOnce(int exitCode);
 
 }  // namespace job

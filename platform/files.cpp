@@ -2,13 +2,13 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <ctime>
 #include <new>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include "platform/device_path.h"
@@ -52,7 +52,111 @@ bool NeitherLinkNorFolder(int folder, const char* host) {
   return true;
 }
 
+// The staging files being written, so that an ending that cannot wait for
+// their writers (a signal handler, the cancel command's immediate exit)
+// still removes them. A slot holds a duplicate of the folder's descriptor
+// and the staging file's number, in lock-free atomics, so that reading it
+// is async-signal-safe. Its owner takes it free -> filling -> set and, once
+// the file is renamed or deleted, set -> emptying -> free; an ending takes
+// it set -> removing -> removed, and an owner that finds it there waits for
+// "removed" before it closes the descriptor (only a test's captured ending
+// lets the owner go on).
+enum SlotState : int { kFree, kFilling, kSet, kEmptying, kRemoving, kRemoved };
+
+struct StagingSlot {
+  std::atomic<int> state{kFree};
+  std::atomic<int> folder{-1};
+  std::atomic<unsigned> number{0};
+};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<unsigned>::is_always_lock_free);
+
+// Unpacking writes one file at a time per thread; a full table only means
+// that a file written meanwhile is not removed by an immediate ending.
+StagingSlot stagingSlots[16];
+
+constexpr char kStagingPrefix[] = ".kva-";
+constexpr std::size_t kStagingNameLength = sizeof kStagingPrefix - 1 + 8;
+
+// ".kva-" and eight hex digits, without snprintf: this runs in signal handlers.
+void StagingName(unsigned number, char (&name)[kStagingNameLength + 1]) {
+  std::memcpy(name, kStagingPrefix, sizeof kStagingPrefix - 1);
+  for (std::size_t i = 0; i < 8; ++i) {
+    name[kStagingNameLength - 1 - i] = "0123456789abcdef"[number & 0xFu];
+    number >>= 4;
+  }
+  name[kStagingNameLength] = '\0';
+}
+
+// The number a staging name was made from; false for any other name.
+bool StagingNumber(const char* name, unsigned* number) {
+  if (std::strlen(name) != kStagingNameLength ||
+      std::memcmp(name, kStagingPrefix, sizeof kStagingPrefix - 1) != 0) {
+    return false;
+  }
+  unsigned value = 0;
+  for (const char* c = name + sizeof kStagingPrefix - 1; *c != '\0'; ++c) {
+    const char* digit = std::strchr("0123456789abcdef", *c);
+    if (digit == nullptr) return false;
+    value = value << 4 | static_cast<unsigned>(digit - "0123456789abcdef");
+  }
+  *number = value;
+  return true;
+}
+
+void RegisterStaging(int folder, unsigned number) {
+  for (StagingSlot& slot : stagingSlots) {
+    int expected = kFree;
+    if (!slot.state.compare_exchange_strong(expected, kFilling)) continue;
+    int duplicate = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    if (duplicate < 0) {
+      slot.state.store(kFree);
+      return;
+    }
+    slot.folder.store(duplicate);
+    slot.number.store(number);
+    slot.state.store(kSet);
+    return;
+  }
+}
+
+// Called once the staging file `name` has been renamed or deleted. Keeps
+// errno as the caller's failure left it.
+void ForgetStaging(const char* name) {
+  unsigned number = 0;
+  if (!StagingNumber(name, &number)) return;
+  int error = errno;
+  for (StagingSlot& slot : stagingSlots) {
+    int state = slot.state.load();
+    // Numbers are unique within the process, and only their owner
+    // forgets them, so a match stays this caller's slot.
+    if ((state != kSet && state != kRemoving && state != kRemoved) ||
+        slot.number.load() != number) {
+      continue;
+    }
+    int expected = kSet;
+    if (!slot.state.compare_exchange_strong(expected, kEmptying)) {
+      while (slot.state.load() != kRemoved) std::this_thread::yield();
+    }
+    ::close(slot.folder.load());
+    slot.folder.store(-1);
+    slot.state.store(kFree);
+    break;
+  }
+  errno = error;
+}
+
 }  // namespace
+
+void RemoveStagingFilesNow() {
+  for (StagingSlot& slot : stagingSlots) {
+    int expected = kSet;
+    if (!slot.state.compare_exchange_strong(expected, kRemoving)) continue;
+    char name[kStagingNameLength + 1];
+    StagingName(slot.number.load(), name);
+    ::unlinkat(slot.folder.load(), name, 0);
+    slot.state.store(kRemoved);
+  }
+}
 
 bool GetFileAttributes(const char16_t* path, FileAttributes* attributes) {
   char host[kMaxHostPath];
@@ -142,12 +246,16 @@ bool File::CreateStagingIn(const Folder& folder, const char16_t* name, char16_t*
   if (IsOpen() || !folder.IsOpen()) return false;
   char host[kMaxHostPath];
   if (!HostName(name, host) || !NeitherLinkNorFolder(folder.Descriptor(), host)) return false;
+  // One seed per process and an odd step: no two staging files of the
+  // process share a number, which is what the table of staging files
+  // relies on.
+  static const unsigned seed = static_cast<unsigned>(::getpid()) * 2654435761u ^
+                               static_cast<unsigned>(::time(nullptr));
   static std::atomic<unsigned> counter{0};
-  unsigned seed = static_cast<unsigned>(::getpid()) * 2654435761u ^
-                  static_cast<unsigned>(::time(nullptr));
   for (int attempt = 0; attempt < 100; ++attempt) {
-    char staged[32];
-    std::snprintf(staged, sizeof staged, ".kva-%08x", seed + counter.fetch_add(1) * 40503u);
+    unsigned number = seed + counter.fetch_add(1) * 40503u;
+    char staged[kStagingNameLength + 1];
+    StagingName(number, staged);
     int descriptor = ::openat(folder.Descriptor(), staged,
                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (descriptor < 0) {
@@ -158,6 +266,7 @@ bool File::CreateStagingIn(const Folder& folder, const char16_t* name, char16_t*
       ::unlinkat(folder.Descriptor(), staged, 0);
       return false;
     }
+    RegisterStaging(folder.Descriptor(), number);
     std::size_t i = 0;
     for (; staged[i] != '\0'; ++i) stagingName[i] = static_cast<char16_t>(staged[i]);
     stagingName[i] = u'\0';
@@ -366,13 +475,20 @@ bool ReplaceIn(const Folder& folder, const char16_t* from, const char16_t* to) {
   // Checked again: a link may have been planted since the staging file was
   // made. rename() would replace the link itself, but a link is refused as
   // at creation.
-  return NeitherLinkNorFolder(folder.Descriptor(), hostTo) &&
-         ::renameat(folder.Descriptor(), hostFrom, folder.Descriptor(), hostTo) == 0;
+  if (!NeitherLinkNorFolder(folder.Descriptor(), hostTo) ||
+      ::renameat(folder.Descriptor(), hostFrom, folder.Descriptor(), hostTo) != 0) {
+    return false;
+  }
+  ForgetStaging(hostFrom);
+  return true;
 }
 
 bool DeleteIn(const Folder& folder, const char16_t* name) {
   char host[kMaxHostPath];
-  return folder.IsOpen() && HostName(name, host) && ::unlinkat(folder.Descriptor(), host, 0) == 0;
+  if (!folder.IsOpen() || !HostName(name, host)) return false;
+  bool deleted = ::unlinkat(folder.Descriptor(), host, 0) == 0;
+  ForgetStaging(host);  // the caller has given the file up either way
+  return deleted;
 }
 
 bool CreateFolder(const char16_t* path) {

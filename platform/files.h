@@ -145,6 +145,11 @@ bool DeleteFile(const char16_t* path);
 // bytes); a symbolic link or a folder named `to` makes it fail.
 bool ReplaceIn(const Folder& folder, const char16_t* from, const char16_t* to);
 bool DeleteIn(const Folder& folder, const char16_t* name);
+// Removes every staging file still being written (made by CreateStagingIn
+// and not yet renamed by ReplaceIn or deleted by DeleteIn). For endings
+// that cannot wait for the writers: async-signal-safe, so a signal handler
+// may call it, and an immediate ending of the process does.
+void RemoveStagingFilesNow();
 // Creates one folder (the user's default permissions); false if it exists.
 bool CreateFolder(const char16_t* path);
 bool RemoveFolder(const char16_t* path);

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "platform/files.h"
+
 namespace platform {
 namespace {
 std::atomic<ProcessEnding*> installed{nullptr};
@@ -17,6 +19,9 @@ void EndProcess(int exitCode) {
 }
 
 void EndProcessAtOnce(int exitCode) {
+  // No writer gets to finish or clean up: the files they were writing,
+  // still under their hidden staging names, go now.
+  RemoveStagingFilesNow();
   ProcessEnding* ending = installed.load();
   if (ending == nullptr) std::_Exit(exitCode);
   ending->EndAtOnce(exitCode);

@@ -18,6 +18,8 @@ class ProcessEnding {
   virtual void End(int exitCode) = 0;
   // Immediate ending, whatever other threads are doing; no destructors or
   // exit handlers run. Returns only when a test has captured it.
+  // EndProcessAtOnce removes the staging files being written before it
+  // calls this.
   virtual void EndAtOnce(int exitCode) = 0;
 };
 
