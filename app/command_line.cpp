@@ -36,19 +36,13 @@ bool CommandLineFromArguments(int count, char** arguments,
     if (i > 1) text += ' ';
     text += arguments[i];
   }
-  // The quotes are part of the command line, not of the path: the path
-  // between them is made absolute and they are put back around it.
-  bool leadingQuote = !text.empty() && text.front() == '"';
-  if (leadingQuote) text.erase(0, 1);
-  bool trailingQuote = !text.empty() && text.back() == '"';
-  if (trailingQuote) text.pop_back();
-
-  char16_t path[platform::kMaxPath] = {};
-  if (!text.empty() && !HostPathToDevice(text, path)) return false;
-  if (leadingQuote && !platform::WideAppend(commandLine, u"\"")) return false;
-  if (!platform::WideAppend(commandLine, path)) return false;
-  if (trailingQuote && !platform::WideAppend(commandLine, u"\"")) return false;
-  return true;
+  // Shells and file managers put a path with blanks in double quotes; the
+  // quotes belong to the command line, not to the file's name, so one is
+  // taken off each end, as when the destination is derived.
+  if (!text.empty() && text.front() == '"') text.erase(0, 1);
+  if (!text.empty() && text.back() == '"') text.pop_back();
+  // No path names no file: nothing could ever be decrypted.
+  return !text.empty() && HostPathToDevice(text, commandLine);
 }
 
 void DeriveDestination(const char16_t* commandLine, const char16_t* fallback,

@@ -8,12 +8,12 @@
 
 namespace app {
 
-// The command line from the program's arguments: joined by single blanks
-// (the path is the whole command line, blanks included), made absolute
-// against the working folder and turned into a device path. Surrounding
-// double quotes stay where they are. False when the result would hold 260
-// characters or more, or the path has no device spelling; nothing is ever
-// cut to another path.
+// The encrypted file's path from the program's arguments: joined by single
+// blanks (the path is the whole command line, blanks included), one
+// surrounding double quote taken off each end, made absolute against the
+// working folder and turned into a device path. False when nothing is left,
+// when the result would hold 260 characters or more, or when the path has
+// no device spelling; nothing is ever cut to another path.
 bool CommandLineFromArguments(int count, char** arguments,
                               char16_t (&commandLine)[platform::kMaxPath]);
 

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <algorithm>
+#include <string>
 
 #include "app/about_dialog.h"
 #include "app/command_line.h"
@@ -12,7 +13,6 @@
 #include "job/globals.h"
 #include "job/menu_bar.h"
 #include "platform/code_page.h"
-#include "platform/device_path.h"
 #include "platform/message_box.h"
 #include "platform/qt/command_event.h"
 #include "platform/qt/dialog_builder.h"
@@ -25,18 +25,12 @@ namespace app {
 namespace {
 
 constexpr std::size_t kTextLength = 128;
-// The password box is read into 32 characters, so at most 31 are used.
+// The password is read into 32 characters, so at most 31 are used; the box
+// takes no more, so that what the user typed is what is used.
 constexpr std::size_t kPasswordRead = platform::kMaxPasswordCharacters + 1;
 
 QRect ToQRect(const ControlRect& rect) {
   return QRect(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
-}
-
-// The device form of a destination as the folder box shows it: a host path.
-QString HostText(const char16_t* devicePath) {
-  char host[platform::kMaxHostPath];
-  if (!platform::ToHostPath(devicePath, host)) return QString::fromUtf16(devicePath);
-  return QString::fromUtf8(host);
 }
 
 }  // namespace
@@ -64,6 +58,7 @@ MainWindow::MainWindow(const QString& title, job::WorkerEntry worker) : worker_(
   passwordBox_ = new QLineEdit(this);
   passwordBox_->setObjectName(QStringLiteral("passwordBox"));
   passwordBox_->setEchoMode(QLineEdit::Password);
+  passwordBox_->setMaxLength(static_cast<int>(kPasswordRead - 1));
   passwordBox_->setGeometry(ToQRect(rects[1]));
   auto* folderLabel = new QLabel(QString::fromUtf16(enterFolder), this);
   folderLabel->setGeometry(ToQRect(rects[2]));
@@ -73,7 +68,7 @@ MainWindow::MainWindow(const QString& title, job::WorkerEntry worker) : worker_(
   folderBox_->setMaxLength(static_cast<int>(platform::kMaxPath - 1));
   folderBox_->setGeometry(ToQRect(rects[3]));
 
-  folderBox_->setText(HostText(job::destinationFolder));
+  folderBox_->setText(platform::qt::HostText(job::destinationFolder));
   passwordBox_->setFocus();
   platform::qt::SetInputPanel(this, platform::qt::InputPanel::kUp);
 }
@@ -125,9 +120,11 @@ void MainWindow::Confirm() {
   char16_t enterPassword[kTextLength];
   char16_t enterFolder[kTextLength];
   char16_t badCharacter[kTextLength];
+  char16_t badPath[kTextLength];
   platform::LoadString(job::instance, res::kIdsEnterPassword, enterPassword);
   platform::LoadString(job::instance, res::kIdsEnterFolder, enterFolder);
   platform::LoadString(job::instance, res::kIdsBadPasswordCharacter, badCharacter);
+  platform::LoadString(job::instance, res::kIdsBadCommandLine, badPath);
 
   QString typed = passwordBox_->text().left(static_cast<qsizetype>(kPasswordRead - 1));
   char16_t password[kPasswordRead] = {};
@@ -147,9 +144,16 @@ void MainWindow::Confirm() {
     return;
   }
 
-  char16_t folder[platform::kMaxPath];
-  if (!HostPathToDevice(folderBox_->text().toStdString(), folder)) {
+  std::string typedFolder = folderBox_->text().toStdString();
+  if (typedFolder.empty()) {
     Warn(enterFolder);
+    return;
+  }
+  // A folder that has no device spelling (a backslash in a name) or is too
+  // long once made absolute is refused as a path, never cut.
+  char16_t folder[platform::kMaxPath];
+  if (!HostPathToDevice(typedFolder, folder)) {
+    Warn(badPath);
     return;
   }
   platform::WideCopy(job::destinationFolder, folder);

@@ -60,11 +60,14 @@ void ReportProgress(std::uint32_t done, std::uint32_t total, const char16_t* tex
   ProgressStep step = AdvanceProgress(&progressState, done, total, text);
   QWidget* dialog = progressDialog;
   if (dialog == nullptr || (!step.setText && !step.movePosition)) return;
+  // The state keeps the device text, which the next report is compared
+  // with; the user sees the host spelling of the path.
+  QString itemText = step.setText ? platform::qt::HostText(progressState.lastText) : QString();
   platform::qt::RunOnOwnerThread(dialog, [&] {
     if (step.setText) {
       auto* item =
           qobject_cast<QLabel*>(platform::qt::FindDialogItem(dialog, res::kControlCurrentItem));
-      if (item != nullptr) item->setText(QString::fromUtf16(progressState.lastText));
+      if (item != nullptr) item->setText(itemText);
     }
     if (step.movePosition && progressBar != nullptr) {
       // The device's bar clamps a position outside its range; Qt's would

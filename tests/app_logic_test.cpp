@@ -63,34 +63,46 @@ TEST(Destination, EmptyCommandLineGivesTheFallbackCharacter) {
   EXPECT_EQ(Destination(u"\"\""), u"Р");
 }
 
-TEST(CommandLine, BecomesAnAbsoluteDevicePath) {
-  fs::path here = fs::current_path();
-  std::u16string device = test_support::DevicePath(here);
-  EXPECT_EQ(CommandLine({"/My Documents/a.dat"}), u"\\My Documents\\a.dat");
-  EXPECT_EQ(CommandLine({"a.kva"}), device + u"\\a.kva");
-  EXPECT_EQ(CommandLine({"./x/../a.kva"}), device + u"\\a.kva");
-  EXPECT_EQ(CommandLine({}), u"");
-  // The path is the whole command line: separate arguments are one path.
-  EXPECT_EQ(CommandLine({"/My", "Documents/a.dat"}), u"\\My Documents\\a.dat");
-}
-
-TEST(CommandLine, KeepsSurroundingQuotesAroundTheAbsolutePath) {
-  std::u16string device = test_support::DevicePath(fs::current_path());
-  EXPECT_EQ(CommandLine({"\"/a b/c.kva\""}), u"\"\\a b\\c.kva\"");
-  EXPECT_EQ(CommandLine({"\"c.kva\""}), u"\"" + device + u"\\c.kva\"");
-  EXPECT_EQ(CommandLine({"\"c.kva"}), u"\"" + device + u"\\c.kva");
-  EXPECT_EQ(CommandLine({"\""}), u"\"");
-}
-
-TEST(CommandLine, RefusesWhatIsNotAPathRatherThanCuttingIt) {
+// The path the program decrypts, deletes on "Нет", and derives the
+// destination from: absolute, in device spelling, without the quotes a
+// shell or file manager puts around a path with blanks.
+TEST(CommandLine, BecomesTheFilesAbsoluteDevicePath) {
+  std::u16string here = test_support::DevicePath(fs::current_path());
   std::string longest = "/" + std::string(258, 'a');  // 259 units
-  EXPECT_EQ(CommandLine({longest}).size(), 259u);
-  EXPECT_EQ(CommandLine({longest + "a"}), u"<refused>") << "260 characters";
-  EXPECT_EQ(CommandLine({"/" + std::string(1000, 'a')}), u"<refused>");
-  // With its quotes the command line no longer fits.
-  EXPECT_EQ(CommandLine({"\"" + longest + "\""}), u"<refused>");
-  EXPECT_EQ(CommandLine({"/a\\b.kva"}), u"<refused>") << "a backslash inside a name";
-  EXPECT_EQ(CommandLine({"/\xFF.kva"}), u"<refused>") << "not UTF-8";
+  const struct {
+    std::vector<std::string> arguments;
+    std::u16string path;
+  } cases[] = {
+      {{"/My Documents/a.dat"}, u"\\My Documents\\a.dat"},
+      {{"a.kva"}, here + u"\\a.kva"},
+      {{"./x/../a.kva"}, here + u"\\a.kva"},
+      // The path is the whole command line: separate arguments are one path.
+      {{"/My", "Documents/a.dat"}, u"\\My Documents\\a.dat"},
+      {{"\"/a b/c.kva\""}, u"\\a b\\c.kva"},
+      {{"\"c.kva\""}, here + u"\\c.kva"},
+      {{"\"c.kva"}, here + u"\\c.kva"},
+      {{"c.kva\""}, here + u"\\c.kva"},
+      {{"\"/a", "b.kva\""}, u"\\a b.kva"},
+      // One quote comes off each end, no more.
+      {{"\"\"/a\"\""}, here + u"\\\"\\a\""},
+      {{longest}, std::u16string(u"\\") + std::u16string(258, u'a')},
+      {{"\"" + longest + "\""}, std::u16string(u"\\") + std::u16string(258, u'a')},
+      // Refused, never cut or guessed at: nothing to decrypt, too long, no
+      // device spelling.
+      {{}, u"<refused>"},
+      {{""}, u"<refused>"},
+      {{"\""}, u"<refused>"},
+      {{"\"\""}, u"<refused>"},
+      {{longest + "a"}, u"<refused>"},
+      {{"/" + std::string(1000, 'a')}, u"<refused>"},
+      {{"/a\\b.kva"}, u"<refused>"},
+      {{"/\xFF.kva"}, u"<refused>"},
+  };
+  for (const auto& c : cases) {
+    std::string shown;
+    for (const std::string& argument : c.arguments) shown += "[" + argument + "]";
+    EXPECT_EQ(CommandLine(c.arguments), c.path) << shown;
+  }
 }
 
 TEST(LayoutScale, FollowsTheShorterSide) {

@@ -26,12 +26,14 @@
 #include "job/progress.h"
 #include "job/progress_dialog.h"
 #include "job/temp_file.h"
+#include "platform/files.h"
 #include "platform/qt/command_event.h"
 #include "platform/qt/dialog_builder.h"
 #include "platform/qt/message_box_qt.h"
 #include "platform/qt/soft_key_bar.h"
 #include "platform/qt/ui_thread.h"
 #include "platform/screen.h"
+#include "platform/temp_files.h"
 #include "res/resource_ids.h"
 #include "res/string_table.h"
 #include "tests/captured_ending.h"
@@ -136,12 +138,25 @@ class AppWidgetTest : public QObject {
     ExpectSingleWarning(res::kIdsEnterPassword);
   }
 
-  void emptyFolderWarns() {
+  // An empty folder box asks for a path; a folder that is no usable path
+  // (a backslash in a name, too long once made absolute) says so.
+  void unusableFolderWarns_data() {
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<uint>("warning");
+    QTest::newRow("empty") << QString() << uint{res::kIdsEnterFolder};
+    QTest::newRow("backslash") << QStringLiteral("/tmp/a\\b") << uint{res::kIdsBadCommandLine};
+    // 259 characters fit the box, not an absolute path.
+    QTest::newRow("too long") << QString(259, QLatin1Char('d')) << uint{res::kIdsBadCommandLine};
+  }
+  void unusableFolderWarns() {
+    QFETCH(QString, folder);
+    QFETCH(uint, warning);
     ShowMainWindow();
     QTest::keyClicks(window_->PasswordBox(), QStringLiteral("secret"));
-    window_->FolderBox()->clear();
+    window_->FolderBox()->setText(folder);
     QTest::keyClick(window_->PasswordBox(), Qt::Key_F1);
-    ExpectSingleWarning(res::kIdsEnterFolder);
+    ExpectSingleWarning(warning);
+    QCOMPARE(window_->FolderBox()->text(), folder);
     QVERIFY(window_->isVisible());
     QVERIFY(!startedRun.started);
   }
@@ -158,12 +173,15 @@ class AppWidgetTest : public QObject {
     QCOMPARE(job::passwordBytes[0], 0);
   }
 
-  // The first 31 characters, in Windows-1251, and the folder as an absolute
-  // device path reach the job; afterwards the window closes.
-  void passwordIsCutToThirtyOneCharacters() {
+  // The box takes 31 characters, so the password used is the one the user
+  // sees typed; it reaches the job in Windows-1251, and the folder as an
+  // absolute device path; afterwards the window closes.
+  void passwordBoxTakesThirtyOneCharacters() {
     ShowMainWindow();
-    QString typed = QStringLiteral("пароль") + QString(34, QLatin1Char('x'));  // 40
-    window_->PasswordBox()->setText(typed);
+    window_->PasswordBox()->setText(QStringLiteral("пароль"));
+    QTest::keyClicks(window_->PasswordBox(), QString(34, QLatin1Char('x')));  // 40 typed
+    QCOMPARE(window_->PasswordBox()->text(),
+             QStringLiteral("пароль") + QString(25, QLatin1Char('x')));
     window_->FolderBox()->setText(QStringLiteral("relative/out"));
     QTest::keyClick(window_->PasswordBox(), Qt::Key_F1);
 
@@ -255,12 +273,17 @@ class AppWidgetTest : public QObject {
       });
     };
     static decltype(read)* reader = &read;
+    static Seen afterPath;
     job::WorkerEntry worker = [](void* dialog) {
       job::ReportProgress(0, 4, u"Обрабатываемые файлы");
       job::ReportProgress(2, 4, u"Обрабатываемые файлы");
       (*reader)(dialog, &afterHalf);
       job::ReportProgress(1, 1, u"Полная обработка файлов");
       (*reader)(dialog, &afterEnd);
+      // Unpacking names each target by its device path; the user reads it
+      // as the folder box writes paths.
+      job::ReportProgress(0, 10, u"\\home\\me\\Restored\\docs\\a.txt");
+      (*reader)(dialog, &afterPath);
       auto* widget = static_cast<QDialog*>(dialog);
       platform::qt::RunOnOwnerThread(widget, [widget] { widget->done(0); });
     };
@@ -269,10 +292,12 @@ class AppWidgetTest : public QObject {
     QCOMPARE(afterHalf.bar, 50);
     QCOMPARE(afterEnd.item, QStringLiteral("Полная обработка файлов"));
     QCOMPARE(afterEnd.bar, 100);
+    QCOMPARE(afterPath.item, QStringLiteral("/home/me/Restored/docs/a.txt"));
   }
 
   // Esc is the cancel command: the process ends at once, and neither the
-  // temporary file nor the password stays behind.
+  // temporary file, nor the file unpacking is writing (under its hidden
+  // name), nor the password stays behind.
   void escapeEndsTheRunAtOnce() {
     fs::path temp = fs::temp_directory_path() / ("tessaron-widget-" + std::to_string(::getpid()));
     fs::create_directories(temp);
@@ -280,18 +305,35 @@ class AppWidgetTest : public QObject {
     qputenv("TMPDIR", QByteArray::fromStdString(temp.string()));
     std::memcpy(job::passwordBytes, "secret", 7);
 
-    static std::atomic<bool> reserved{false};
-    reserved = false;
+    static std::atomic<int> files{0};
+    static std::atomic<bool> goOn{false};
+    files = 0;
+    goOn = false;
     job::WorkerEntry worker = [](void*) {
       char16_t path[platform::kMaxPath];
-      reserved = job::ReserveTempFile(path);
+      files += job::ReserveTempFile(path) ? 1 : 0;
+      char16_t folderPath[platform::kMaxPath];
+      platform::Folder folder;
+      platform::File file;
+      char16_t staging[platform::kMaxPath] = {};
+      if (platform::GetTempFolder(folderPath) && folder.Open(folderPath) &&
+          file.CreateStagingIn(folder, u"big.bin", staging)) {
+        ++files;
+      }
+      // The writer is still at it when the process ends; here the ending
+      // is only captured, so it gives the file up afterwards.
+      while (!goOn) std::this_thread::yield();
+      file.Close();
+      platform::DeleteIn(folder, staging);
     };
     bool cancelled = false;
+    bool leftovers = true;
     WhenModal([&](QWidget* dialog) {
-      QTRY_VERIFY(reserved.load());
-      QVERIFY(!fs::is_empty(temp));
+      QTRY_COMPARE(files.load(), 2);
       QTest::keyClick(dialog, Qt::Key_Escape);
       cancelled = ending_->atOnce == std::vector<int>{0};
+      leftovers = !fs::is_empty(temp);
+      goOn = true;
       static_cast<QDialog*>(dialog)->done(0);
     });
     job::OpenProgressDialog(nullptr, worker);
@@ -300,9 +342,10 @@ class AppWidgetTest : public QObject {
     } else {
       qputenv("TMPDIR", savedTemp);
     }
+    goOn = true;
     QVERIFY(cancelled);
     QVERIFY(ending_->orderly.empty());
-    QVERIFY(fs::is_empty(temp));
+    QVERIFY(!leftovers);
     QCOMPARE(job::passwordBytes[0], 0);
     fs::remove_all(temp);
   }

@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "platform/device_path.h"
 #include "platform/qt/command_event.h"
 #include "platform/screen.h"
 
@@ -142,6 +143,12 @@ QWidget* FindDialogItem(QWidget* dialog, int id) {
 void CoverDeviceScreen(QWidget* window, QWidget* owner) {
   QPoint origin = owner != nullptr ? owner->window()->geometry().topLeft() : QPoint(0, 0);
   window->setGeometry(QRect(origin, QSize(screenMetrics.width, screenMetrics.height)));
+}
+
+QString HostText(const char16_t* deviceText) {
+  char host[kMaxHostPath];
+  if (!ToHostPath(deviceText, host)) return QString::fromUtf16(deviceText);
+  return QString::fromUtf8(host);
 }
 
 }  // namespace platform::qt

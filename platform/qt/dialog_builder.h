@@ -8,6 +8,7 @@
 #pragma once
 
 #include <QRect>
+#include <QString>
 
 #include "platform/resource_types.h"
 
@@ -34,6 +35,11 @@ void BuildDialog(QDialog* dialog, QWidget* owner, const DialogTemplate& dialogTe
 
 // The control of `dialog` with this id, or null.
 QWidget* FindDialogItem(QWidget* dialog, int id);
+
+// What a control shows for a device path, or a text that may be one: the
+// host spelling ('/' separators). The device spelling stays inside the
+// program; a text that has no host spelling is shown as it is.
+QString HostText(const char16_t* deviceText);
 
 // Places `window` over the device screen: `owner`'s window when given.
 void CoverDeviceScreen(QWidget* window, QWidget* owner);
