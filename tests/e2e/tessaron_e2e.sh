@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The real tessaron under a private Xvfb, driven with xdotool as a person
 # would: type the password, press F1, answer the boxes. Checks the files,
-# the exit code 0 of every ending, that no temporary file is left behind,
-# and that a second start gives way to the first.
+# the exit code 0 of every ending, that no temporary or hidden file is left
+# behind, and that exactly one instance runs however starts meet.
 #
 # usage: tessaron_e2e.sh BIN_DIR WORK_DIR
 set -euo pipefail
@@ -13,8 +13,8 @@ rm -rf "$work"
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
 
-export TMPDIR="$work/tmp"                # the temporary file and the instance socket
-export XDG_RUNTIME_DIR="$work/runtime"
+export TMPDIR="$work/tmp"                # the temporary file
+export XDG_RUNTIME_DIR="$work/runtime"   # where instances meet
 mkdir -p "$TMPDIR" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 password='e2e-Passw0rd'
@@ -31,8 +31,12 @@ Xvfb -displayfd 3 -nolisten tcp -noreset -screen 0 800x900x24 3>"$work/display" 
   2>"$work/xvfb.log" &
 xvfb=$!
 app=""
+planted=""
+pids=()
 cleanup() {
   [ -n "$app" ] && kill "$app" 2>/dev/null || true
+  [ -n "$planted" ] && kill "$planted" 2>/dev/null || true
+  [ "${#pids[@]}" -gt 0 ] && kill "${pids[@]}" 2>/dev/null || true
   kill "$xvfb" 2>/dev/null || true
   wait "$xvfb" 2>/dev/null || true
 }
@@ -70,9 +74,11 @@ press() {
   xdotool "$@"
 }
 
-# Starts tessaron on FILE in folder DIR in the background.
+# Starts tessaron in folder DIR with the ARGUMENTS in the background.
 start() {
-  (cd "$2" && exec "$bin/tessaron" "$1") >"$work/app.log" 2>&1 &
+  local dir=$1
+  shift
+  (cd "$dir" && exec "$bin/tessaron" "$@") >"$work/app.log" 2>&1 &
   app=$!
 }
 
@@ -88,6 +94,20 @@ no_temporary_files() {
   ! ls "$TMPDIR" | grep -q '^\$kva@tmp' || fail "$1: temporary file left in $TMPDIR"
 }
 
+# No file that unpacking was writing stays under its hidden name below DIR.
+no_hidden_files() {
+  [ -z "$(find "$2" -name '.kva-*')" ] || fail "$1: hidden file left in $2"
+}
+
+# The window of process PID other than its main window MAIN.
+dialog_of() {
+  local id
+  for id in $(xdotool search --onlyvisible --pid "$1" 2>/dev/null); do
+    [ "$id" != "$2" ] && echo "$id" && return
+  done
+  fail "no progress dialog"
+}
+
 # The files to carry: nested folders, an empty one, Cyrillic names, binary content.
 tree="$work/src/Отчёт 2026"
 mkdir -p "$tree/docs/deeper" "$tree/empty folder"
@@ -100,7 +120,7 @@ echo "== success, original kept; a second start gives way"
 mkdir -p "$work/run1"
 seal "$tree" "$work/run1/secret.kva"
 export TESSARON_SCREEN=240x320
-start secret.kva "$work/run1"
+start "$work/run1" secret.kva
 main=$(wait_window '^Tessaron$')
 second=0
 timeout 20 "$bin/tessaron" "$work/run1/secret.kva" >/dev/null 2>&1 || second=$?
@@ -115,29 +135,31 @@ diff -r "$tree" "$work/run1/Отчёт 2026" || fail "extracted files differ"
 [ -f "$work/run1/secret.kva" ] || fail "the original was deleted"
 no_temporary_files "success"
 
-echo "== success into a new folder, original deleted"
+echo "== a quoted path with a blank: success into a new folder, exactly that file deleted"
 unset TESSARON_SCREEN
-mkdir -p "$work/run2"
-seal "$tree" "$work/run2/secret.kva"
-start secret.kva "$work/run2"
+run2="$work/run 2"
+mkdir -p "$run2"
+seal "$tree" "$run2/secret file.kva"
+touch "$run2/secret" "$run2/file.kva"          # the halves of the name stay
+start "$run2" '"secret file.kva"'              # as a file manager passes it
 main=$(wait_window '^Tessaron$')
 press "$main" type --delay 30 "$password"
 press "$main" key Tab End shift+Home
-press "$main" type --delay 10 "$work/run2/new"
+press "$main" type --delay 10 "$run2/new"
 press "$main" key F1
 box=$(wait_window '^Спросить$')
 press "$box" key Return            # create the folder
 box=$(wait_window '^Спросить$' "$box")
 press "$box" key Tab space         # "Нет": do not keep the original
 expect_exit_0 "success into a new folder"
-diff -r "$tree" "$work/run2/new/Отчёт 2026" || fail "extracted files differ"
-[ ! -e "$work/run2/secret.kva" ] || fail "the original was kept"
+diff -r "$tree" "$run2/new/Отчёт 2026" || fail "extracted files differ"
+[ "$(ls "$run2")" = "$(printf 'file.kva\nnew\nsecret')" ] || fail "not exactly the original deleted"
 no_temporary_files "new folder"
 
 echo "== wrong password"
 mkdir -p "$work/run3"
 seal "$tree" "$work/run3/secret.kva"
-start secret.kva "$work/run3"
+start "$work/run3" secret.kva
 main=$(wait_window '^Tessaron$')
 press "$main" type --delay 30 "not-the-password"
 press "$main" key F1
@@ -148,16 +170,78 @@ expect_exit_0 "wrong password"
 no_temporary_files "wrong password"
 
 echo "== the right soft key closes the program"
-start secret.kva "$work/run3"
+start "$work/run3" secret.kva
 main=$(wait_window '^Tessaron$')
 press "$main" key F2
 expect_exit_0 "closed with F2"
 
-echo "== a command line too long for a path is refused, not cut"
-start "$work/$(printf 'x%.0s' $(seq 300)).kva" "$work"
-box=$(wait_window '^Ошибка$')
-press "$box" key Return
-expect_exit_0 "long command line"
+echo "== a command line that names no usable file is refused, not cut"
+for line in none '' '""' "$work/$(printf 'x%.0s' $(seq 300)).kva"; do
+  if [ "$line" = none ]; then start "$work/run3"; else start "$work/run3" "$line"; fi
+  box=$(wait_window '^Ошибка$')
+  press "$box" key Return
+  expect_exit_0 "command line [$line]"
+done
+[ "$(ls "$work/run3")" = "secret.kva" ] || fail "a refused command line left files"
+
+echo "== one instance: nobody else's socket stops a start, nor a leftover"
+uid=$(id -u)
+# A program of another user listening where instances once met: in the
+# shared temporary folder, under the name a start used to look for.
+perl -MSocket -MIO::Socket::UNIX -e '$s = IO::Socket::UNIX->new(Type => SOCK_STREAM,
+  Local => $ARGV[0], Listen => 5) or die $!; while (my $c = $s->accept) { close $c }' \
+  "$TMPDIR/TESSARON-Tessaron-$uid" &
+planted=$!
+start "$work/run3" secret.kva
+main=$(wait_window '^Tessaron$')
+kill "$planted"
+planted=""
+# Killed at once, like Esc or a crash: its socket stays behind.
+kill -KILL "$app"
+wait "$app" 2>/dev/null || true
+[ -n "$(find "$XDG_RUNTIME_DIR" -type s)" ] || fail "no leftover socket to recover from"
+for _ in $(seq 100); do
+  xdotool search --onlyvisible --name '^Tessaron$' >/dev/null 2>&1 || break
+  sleep 0.1
+done
+start "$work/run3" secret.kva
+main=$(wait_window '^Tessaron$')
+second=0
+timeout 20 "$bin/tessaron" "$work/run3/secret.kva" >/dev/null 2>&1 || second=$?
+[ "$second" -eq 0 ] || fail "start beside a recovered instance: exit code $second"
+kill -0 "$app" 2>/dev/null || fail "the recovered instance ended"
+press "$main" key F2
+expect_exit_0 "recovered instance"
+
+echo "== one instance: of two starts at once exactly one stays"
+# Without XDG_RUNTIME_DIR they meet in a private folder in TMPDIR.
+pids=()
+for i in 1 2; do
+  (cd "$work/run3" && exec env -u XDG_RUNTIME_DIR "$bin/tessaron" secret.kva) \
+    >"$work/app$i.log" 2>&1 &
+  pids+=($!)
+done
+main=$(wait_window '^Tessaron$')
+alive=()
+for _ in $(seq 100); do
+  alive=()
+  for pid in "${pids[@]}"; do kill -0 "$pid" 2>/dev/null && alive+=("$pid"); done
+  [ "${#alive[@]}" -le 1 ] && break
+  sleep 0.1
+done
+[ "${#alive[@]}" -eq 1 ] || fail "${#alive[@]} instances run"
+for pid in "${pids[@]}"; do
+  if [ "$pid" != "${alive[0]}" ]; then
+    code=0
+    wait "$pid" || code=$?
+    [ "$code" -eq 0 ] || fail "the start that gave way: exit code $code"
+  fi
+done
+[ "$(stat -c %a "$TMPDIR/tessaron-$uid")" = 700 ] || fail "the meeting folder is not private"
+app=${alive[0]}
+pids=()
+press "$main" key F2
+expect_exit_0 "the one of two"
 
 echo "== Esc on the progress dialog ends a long run at once"
 mkdir -p "$work/run4/big"
@@ -165,7 +249,7 @@ head -c 64M /dev/zero >"$work/run4/big/zeros.bin"
 echo "$password" | "$bin/kva" seal "$work/run4/big" "$work/run4/big.kva" --cipher 2 \
   --password-stdin >/dev/null
 rm -rf "$work/run4/big"
-start big.kva "$work/run4"
+start "$work/run4" big.kva
 main=$(wait_window '^Tessaron$')
 press "$main" type --delay 30 "$password"
 press "$main" key F1
@@ -174,14 +258,36 @@ for _ in $(seq 200); do
   sleep 0.05
 done
 ls "$TMPDIR" | grep -q '^\$kva@tmp' || fail "the run did not start"
-dialog=""
-for id in $(xdotool search --onlyvisible --pid "$app" 2>/dev/null); do
-  [ "$id" != "$main" ] && dialog=$id
-done
-[ -n "$dialog" ] || fail "no progress dialog"
+dialog=$(dialog_of "$app" "$main")
 press "$dialog" key Escape
 expect_exit_0 "cancelled"
 no_temporary_files "cancelled"
 [ ! -e "$work/run4/big" ] || fail "the cancelled run got as far as unpacking"
+
+echo "== Esc while a large file is being unpacked leaves no hidden file"
+mkdir -p "$work/run5/big"
+head -c 128M /dev/zero >"$work/run5/big/zeros.bin"
+seal "$work/run5/big" "$work/run5/big.kva"
+rm -rf "$work/run5/big"
+start "$work/run5" big.kva
+main=$(wait_window '^Tessaron$')
+press "$main" type --delay 30 "$password"
+press "$main" key F1
+# The moment the file appears under its hidden name the program is held,
+# so that Esc surely arrives while the file is being written.
+SECONDS=0
+until compgen -G "$work/run5/big/.kva-*" >/dev/null; do
+  [ "$SECONDS" -lt 60 ] || fail "unpacking did not start"
+done
+kill -STOP "$app"
+compgen -G "$work/run5/big/.kva-*" >/dev/null || fail "the file was complete before Esc"
+dialog=$(dialog_of "$app" "$main")
+xdotool windowfocus --sync "$dialog" key Escape
+kill -CONT "$app"
+expect_exit_0 "cancelled while unpacking"
+no_hidden_files "cancelled while unpacking" "$work/run5"
+no_temporary_files "cancelled while unpacking"
+[ ! -e "$work/run5/big/zeros.bin" ] || fail "the file was complete before Esc"
+rm -f "$work/run5/big.kva"
 
 echo "PASS"
