@@ -8,6 +8,7 @@
 #include <latch>
 #include <thread>
 
+#include "platform/files.h"
 #include "res/string_table.h"
 #include "securefile/securefile.h"
 #include "tests/test_support.h"
@@ -123,6 +124,57 @@ TEST(Concurrency, AWrongPasswordOnOneThreadLeavesTheOtherAlone) {
   EXPECT_EQ(jobs[1].result, kResultWrongPassword);
   EXPECT_EQ(fs::file_size(jobs[1].decrypted), 0u);
   EXPECT_EQ(jobs[1].reports, 0u);
+}
+
+// Two packages unpacked at once while a third thread runs an immediate
+// ending's clean-up over and over: the three share the table of files in
+// progress. A file the clean-up catches fails its unpacking; nothing ever
+// stays under a hidden name, and an unpacking it did not catch is whole.
+TEST(Concurrency, TwoPackagesUnpackedAtOnceWhileAnEndingCleansUp) {
+  fs::path dir = ScratchDir();
+  std::int32_t results[2] = {99, 99};
+  for (int i = 0; i < 2; ++i) {
+    for (int f = 0; f < 300; ++f) {
+      WriteFile(dir / ("tree" + std::to_string(i)) / std::to_string(f / 30) / std::to_string(f),
+                RandomBytes(1000 + f, static_cast<std::uint32_t>(f + 100 * i)));
+    }
+    std::string tree = "tree" + std::to_string(i);
+    ASSERT_EQ(PackPackage(DevicePath(dir / tree).c_str(), DevicePath(dir / (tree + ".pkg")).c_str(),
+                          0, 0, nullptr, nullptr, res::ProgramInstance(), nullptr),
+              kResultOk);
+  }
+  std::latch start(3);
+  std::atomic<int> running{2};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 2; ++i) {
+    threads.emplace_back([&, i] {
+      std::string name = std::to_string(i);
+      start.arrive_and_wait();
+      results[i] = UnpackPackage(DevicePath(dir / ("tree" + name + ".pkg")).c_str(),
+                                 DevicePath(dir / ("out" + name)).c_str(), nullptr);
+      --running;
+    });
+  }
+  threads.emplace_back([&] {
+    start.arrive_and_wait();
+    while (running > 0) platform::RemoveStagingFilesNow();
+  });
+  for (std::thread& thread : threads) thread.join();
+
+  for (int i = 0; i < 2; ++i) {
+    std::string name = std::to_string(i);
+    SCOPED_TRACE(name);
+    for (const auto& entry : fs::recursive_directory_iterator(dir / ("out" + name))) {
+      EXPECT_NE(entry.path().filename().string().rfind(".kva-", 0), 0u) << entry.path();
+    }
+    if (results[i] == kResultOk) {
+      EXPECT_EQ(RunCommand("diff -r " + ShellQuote((dir / ("tree" + name)).string()) + " " +
+                           ShellQuote((dir / ("out" + name) / ("tree" + name)).string())),
+                0);
+    } else {
+      EXPECT_EQ(results[i], kResultFailed);
+    }
+  }
 }
 
 }  // namespace
