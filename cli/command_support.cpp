@@ -123,6 +123,9 @@ std::string UnpackProblem(const securefile::ExtractionTarget& target) {
     case UnpackFailure::kTruncated: return "the package ends early, at " + path;
     case UnpackFailure::kUnsafePath:
       return "refused the entry " + path + ": its path could lead outside the destination";
+    case UnpackFailure::kUnterminatedPath:
+      return "refused the entry " + Quoted(DisplayPath(target.failurePath) + "...") +
+             ": its path does not end within its record";
     case UnpackFailure::kPathTooLong: return "the entry " + path + " would need a path of 260 characters or more";
     case UnpackFailure::kCannotCreate:
       return "cannot create " + path + " (a file or link is in the way, or no permission)";

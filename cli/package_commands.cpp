@@ -134,9 +134,15 @@ int RunList(const ListOptions& options) {
   std::printf("%-6s %12s %5s  %s\n", "kind", "size", "depth", "path");
   for (std::uint32_t i = 0; i < header.first; ++i) {
     securefile::PackageRecord record;
-    if (!securefile::ReadPackageRecord(reader, &record)) {
+    securefile::RecordRead read = securefile::ReadPackageRecord(reader, &record);
+    if (read == securefile::RecordRead::kShort) {
       PrintError("the package ends early: " + std::to_string(i) + " of " +
                  std::to_string(header.first) + " entries");
+      return kExitFailure;
+    }
+    if (read == securefile::RecordRead::kUnterminated) {
+      PrintError("entry " + std::to_string(i + 1) + ": its path does not end within its record: " +
+                 Quoted(DisplayPath(record.path) + "..."));
       return kExitFailure;
     }
     bool isFile = record.first != securefile::kKindFolder;
