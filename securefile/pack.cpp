@@ -260,11 +260,11 @@ void RestorePackage(const char16_t* packagePath, const unsigned char (&oldHeader
 
 }  // namespace
 
-bool LeaveOutOwnFile(PackContext& context, const char16_t* path) {
+void LeaveOutOwnFile(PackContext& context, const char16_t* path) {
   platform::FileId id;
-  if (context.ownFileCount >= kMaxOwnFiles || !platform::GetFileId(path, &id)) return false;
-  context.ownFiles[context.ownFileCount++] = id;
-  return true;
+  if (context.ownFileCount < kMaxOwnFiles && platform::GetFileId(path, &id)) {
+    context.ownFiles[context.ownFileCount++] = id;
+  }
 }
 
 std::int32_t WriteEntry(PackContext& context, const char16_t* path, std::uint32_t depth) {

@@ -61,8 +61,9 @@ struct PackContext {
 // Adds the file that `path` names, if it exists, to the context's own
 // files: a caller that writes the package elsewhere and then renames it
 // over `path` keeps the old file out of the new package, as measuring with
-// that package path does. False when there is no such file (or no room).
-bool LeaveOutOwnFile(PackContext& context, const char16_t* path);
+// that package path does. (Room for kMaxOwnFiles: packing adds one, its
+// callers at most two.)
+void LeaveOutOwnFile(PackContext& context, const char16_t* path);
 
 // Links: a symbolic link below the root is packed only when it leads to a
 // regular file, as that file's content. A link to a folder is never

@@ -86,6 +86,16 @@ std::string PackageBytes(std::uint32_t entryCount, std::uint32_t totalBytes,
   return "~KVA" + RecordBytes(u"\\root", entryCount, totalBytes, 0) + entries;
 }
 
+// A progress callback that, at the first report about a file in `vanishing`,
+// removes every other name there: gone after the folder was listed.
+fs::path vanishing;
+void RemoveSiblings(std::uint32_t, std::uint32_t, const char16_t* text) {
+  if (text == nullptr) return;
+  for (const auto& entry : fs::directory_iterator(vanishing)) {
+    if (DevicePath(entry.path()) != text) fs::remove(entry.path());
+  }
+}
+
 void MakeSocket(const fs::path& path) {
   int descriptor = socket(AF_UNIX, SOCK_STREAM, 0);
   sockaddr_un address{};
@@ -323,6 +333,20 @@ TEST(PackageLimits, WhatAPackageCannotHoldFailsTheCall) {
   WriteFile(dir / "names" / "bad\xff", "");
   EXPECT_EQ(Pack(dir / "names", dir / "names.pkg"), -1);
   EXPECT_FALSE(fs::exists(dir / "names.pkg"));
+
+  // A name gone between the folder's listing and its turn cannot be
+  // examined: said in a box, and a failure.
+  vanishing = dir / "vanishing";
+  WriteFile(vanishing / "x", "x");
+  WriteFile(vanishing / "y", "y");
+  ScriptedMessageBox boxes;
+  EXPECT_EQ(PackPackage(DevicePath(vanishing).c_str(), DevicePath(dir / "v.pkg").c_str(), 0, 0,
+                        nullptr, nullptr, res::ProgramInstance(), RemoveSiblings),
+            -1);
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].text, u"Не удалось просмотреть атрибуты файла");
+  EXPECT_EQ(boxes.boxes[0].style, platform::kButtonsOk | platform::kIconNone);
+  EXPECT_FALSE(fs::exists(dir / "v.pkg"));
 }
 
 // Links below the root: a link to a file is packed as the file's content.
