@@ -109,6 +109,8 @@ std::string PackProblem(const securefile::PackContext& context) {
     case PackFailure::kWriteFailed: return "cannot write the package (is the disk full?)";
     case PackFailure::kNotAPackage: return path + " is not a KVA package";
     case PackFailure::kPackageIsSource: return "the package " + path + " would be written over what it packs";
+    case PackFailure::kBadRoot:
+      return path + " cannot be packed: a package's root must be a file or folder with a name";
   }
   return "packing failed";
 }
@@ -123,6 +125,9 @@ std::string UnpackProblem(const securefile::ExtractionTarget& target) {
     case UnpackFailure::kTruncated: return "the package ends early, at " + path;
     case UnpackFailure::kUnsafePath:
       return "refused the entry " + path + ": its path could lead outside the destination";
+    case UnpackFailure::kUnterminatedPath:
+      return "refused the entry " + Quoted(DisplayPath(target.failurePath) + "...") +
+             ": its path does not end within its record";
     case UnpackFailure::kPathTooLong: return "the entry " + path + " would need a path of 260 characters or more";
     case UnpackFailure::kCannotCreate:
       return "cannot create " + path + " (a file or link is in the way, or no permission)";
@@ -131,15 +136,11 @@ std::string UnpackProblem(const securefile::ExtractionTarget& target) {
   return "unpacking failed";
 }
 
-bool CheckPackableRoot(const DevicePath& source, const std::string& name) {
-  platform::FileAttributes attributes;
-  std::size_t length = platform::WideLength(source.text);
-  if (platform::GetFileAttributes(source.text, &attributes) && !attributes.isFolder &&
-      length > 0 && source.text[length - 1] == u'.') {
-    PrintError(Quoted(name) + " ends in a full stop, and packages leave such names out");
-    return false;
-  }
-  return true;
+bool CheckOutputIsNotSource(const DevicePath& source, const DevicePath& output,
+                            const std::string& name) {
+  if (!platform::IsSameFile(source.text, output.text)) return true;
+  PrintError(Quoted(name) + " is what is being packed; it cannot also be the output");
+  return false;
 }
 
 bool PrepareDestinationFolder(const DevicePath& folder, const std::string& name, bool* created) {

@@ -39,9 +39,10 @@ std::string HeaderProblem(const Inspection& inspection, const std::string& name,
 std::string PackProblem(const securefile::PackContext& context);
 std::string UnpackProblem(const securefile::ExtractionTarget& target);
 
-// Packages leave out names ending in a full stop, so a file of such a name
-// would give an empty package: refused with a message.
-bool CheckPackableRoot(const DevicePath& source, const std::string& name);
+// An output written over the file being packed would replace it with its
+// own package: refused with a message.
+bool CheckOutputIsNotSource(const DevicePath& source, const DevicePath& output,
+                            const std::string& name);
 
 // Makes sure the destination of an unpacking is a folder: an existing one,
 // or a new one (with any missing parents), which is then said. Prints the

@@ -41,6 +41,7 @@ struct PackOptions {
 
 struct MeasureOptions {
   std::string source;
+  std::string package;  // where the package will go: left out of the counts
 };
 
 struct UnpackOptions {

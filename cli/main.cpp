@@ -17,6 +17,15 @@ void AddPasswordOptions(CLI::App& command, cli::PasswordSource& source) {
   file->excludes(standardInput);
 }
 
+// What packing does with symbolic links, for pack's and seal's --help.
+constexpr const char* kLinkPolicy =
+    "Symbolic links below SRC: a link to a regular file is packed as that file's\n"
+    "content. A link to a folder is never followed (nothing loops or leaves the\n"
+    "tree), and a link to nothing has nothing to pack: such links are left out like\n"
+    "files that cannot be read, after asking on the terminal whether to skip them or\n"
+    "cancel. Without a terminal the run cancels, unless --skip-unreadable is given,\n"
+    "which leaves them out with a note. SRC itself may be a link.";
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -67,12 +76,20 @@ int main(int argc, char** argv) {
                                        "Add the tree to the end of an existing package");
   packCommand->add_flag("-f,--force", pack.force, "Replace PKG if it exists")->excludes(append);
   packCommand->add_flag("--skip-unreadable", pack.skipUnreadable,
-                        "Leave out files that cannot be read instead of cancelling");
+                        "Leave out files that cannot be read, and links to folders or to "
+                        "nothing, instead of cancelling");
+  packCommand->footer(kLinkPolicy);
 
   cli::MeasureOptions measure;
   auto* measureCommand =
       app.add_subcommand("measure", "Count the entries and bytes a package of SRC would hold");
   measureCommand->add_option("SRC", measure.source, "File or folder")->required();
+  measureCommand->add_option("--package", measure.package,
+                             "Where the package will go: a file there is left out, as pack "
+                             "leaves it out");
+  measureCommand->footer(
+      "Counts what pack would write when every file can be read; links to folders\n"
+      "or to nothing are not counted.");
 
   cli::UnpackOptions unpack;
   auto* unpackCommand = app.add_subcommand("unpack", "Unpack a KVA package into a folder");
@@ -93,7 +110,9 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({1, 2, 3}));
   sealCommand->add_flag("-f,--force", seal.force, "Replace CONTAINER if it exists");
   sealCommand->add_flag("--skip-unreadable", seal.skipUnreadable,
-                        "Leave out files that cannot be read instead of cancelling");
+                        "Leave out files that cannot be read, and links to folders or to "
+                        "nothing, instead of cancelling");
+  sealCommand->footer(kLinkPolicy);
   AddPasswordOptions(*sealCommand, seal.password);
 
   cli::OpenOptions open;

@@ -23,12 +23,15 @@ int RunPack(const PackOptions& options) {
   DevicePath source;
   DevicePath package;
   if (!ResolvePath(options.source, &source) || !ResolvePath(options.package, &package) ||
-      !CheckPackableRoot(source, options.source)) {
+      !CheckOutputIsNotSource(source, package, options.package)) {
     return kExitFailure;
   }
 
   PackContext context;
   context.instance = KvaInstance();
+  // The package is written beside PKG and renamed over it: a PKG inside the
+  // tree is left out, as `kva measure SRC --package PKG` leaves it out.
+  if (!options.append) securefile::LeaveOutOwnFile(context, package.text);
   context.progress = StartProgress("Packing");
   if (context.progress != nullptr && !options.append) {
     // A quick, silent measuring pass gives the progress line its total;
@@ -36,8 +39,8 @@ int RunPack(const PackOptions& options) {
     PackContext measure;
     std::uint32_t entries = 0;
     std::uint32_t bytes = 0;
-    if (securefile::PackPackageWith(measure, source.text, nullptr, false, true, &entries, &bytes) ==
-        kResultOk) {
+    if (securefile::PackPackageWith(measure, source.text, package.text, false, true, &entries,
+                                    &bytes) == kResultOk) {
       context.progressTotal = bytes;
     }
   }
@@ -72,14 +75,19 @@ int RunPack(const PackOptions& options) {
 
 int RunMeasure(const MeasureOptions& options) {
   DevicePath source;
-  if (!ResolvePath(options.source, &source)) return kExitFailure;
+  DevicePath package;
+  bool toPackage = !options.package.empty();
+  if (!ResolvePath(options.source, &source) ||
+      (toPackage && !ResolvePath(options.package, &package))) {
+    return kExitFailure;
+  }
   TerminalMessageBox questions(false);
   PackContext context;
   context.instance = KvaInstance();
   std::uint32_t entries = 0;
   std::uint32_t bytes = 0;
-  if (securefile::PackPackageWith(context, source.text, nullptr, false, true, &entries, &bytes) !=
-      kResultOk) {
+  if (securefile::PackPackageWith(context, source.text, toPackage ? package.text : nullptr, false,
+                                  true, &entries, &bytes) != kResultOk) {
     PrintError(PackProblem(context));
     return kExitFailure;
   }
@@ -134,9 +142,15 @@ int RunList(const ListOptions& options) {
   std::printf("%-6s %12s %5s  %s\n", "kind", "size", "depth", "path");
   for (std::uint32_t i = 0; i < header.first; ++i) {
     securefile::PackageRecord record;
-    if (!securefile::ReadPackageRecord(reader, &record)) {
+    securefile::RecordRead read = securefile::ReadPackageRecord(reader, &record);
+    if (read == securefile::RecordRead::kShort) {
       PrintError("the package ends early: " + std::to_string(i) + " of " +
                  std::to_string(header.first) + " entries");
+      return kExitFailure;
+    }
+    if (read == securefile::RecordRead::kUnterminated) {
+      PrintError("entry " + std::to_string(i + 1) + ": its path does not end within its record: " +
+                 Quoted(DisplayPath(record.path) + "..."));
       return kExitFailure;
     }
     bool isFile = record.first != securefile::kKindFolder;

@@ -23,7 +23,7 @@ int RunSeal(const SealOptions& options) {
   DevicePath source;
   DevicePath destination;
   if (!ResolvePath(options.source, &source) || !ResolvePath(options.container, &destination) ||
-      !CheckPackableRoot(source, options.source)) {
+      !CheckOutputIsNotSource(source, destination, options.container)) {
     return kExitFailure;
   }
   StagedOutput output;
@@ -36,10 +36,12 @@ int RunSeal(const SealOptions& options) {
 
   // The container's header announces the package's size, so the package is
   // planned first; files that cannot be read are asked about now. The
-  // output may lie inside the tree: it is never packed into itself.
+  // output may lie inside the tree: it is never packed into itself, nor is
+  // the container it replaces.
   securefile::PackContext context;
   context.instance = KvaInstance();
-  context.hasOwnFile = platform::GetFileId(output.TemporaryPath(), &context.ownFile);
+  securefile::LeaveOutOwnFile(context, output.TemporaryPath());
+  securefile::LeaveOutOwnFile(context, destination.text);
   std::uint32_t entryCount = 0;
   std::uint64_t totalBytes = 0;
   if (securefile::PlanPackage(context, source.text, &entryCount, &totalBytes) != kResultOk) {

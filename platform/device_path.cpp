@@ -107,6 +107,8 @@ bool Utf16ToUtf8(const char16_t* text, std::size_t length, char* out, std::size_
   return ok;
 }
 
+std::size_t DeviceRootLength(const char16_t* path) { return path[0] == u'\\' ? 1 : 0; }
+
 bool ToHostPath(const char16_t* devicePath, char* hostPath, std::size_t capacity) {
   std::size_t length = WideLength(devicePath);
   for (std::size_t i = 0; i < length; ++i) {

@@ -26,6 +26,14 @@ bool ToHostPath(const char16_t* devicePath, char* hostPath, std::size_t capacity
 // UTF-8, or needs kMaxPath units or more.
 bool ToDevicePath(const char* hostPath, char16_t* devicePath, std::size_t capacity);
 
+// The length of the root part of an absolute device path: the part, up to
+// and including its separator, that every absolute path on the device
+// begins with and that names no file or folder of its own. Here that is the
+// leading '\' (the host's '/'); 0 for a relative or empty path. The only place that knows what makes a path
+// absolute, so that a port whose device paths have drive letters or server
+// names supplies its own.
+std::size_t DeviceRootLength(const char16_t* path);
+
 // UTF-8 <-> UTF-16 without any path rules. Both refuse malformed input
 // (overlong forms, surrogates encoded in UTF-8, unpaired surrogates) and
 // results that do not fit, and always terminate the output when capacity > 0.

@@ -503,11 +503,19 @@ bool RemoveFolder(const char16_t* path) {
 
 FolderSearch::~FolderSearch() { End(); }
 
-bool FolderSearch::Start(const char16_t* folder) {
+bool FolderSearch::Start(const char16_t* folder, bool followLink) {
   End();
   char host[kMaxHostPath];
   if (!ToHostPath(folder, host)) return false;
-  directory_ = ::opendir(host);
+  int descriptor =
+      ::open(host, O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
+  if (descriptor < 0) return false;
+  directory_ = ::fdopendir(descriptor);
+  if (directory_ == nullptr) {
+    int error = errno;
+    ::close(descriptor);
+    errno = error;
+  }
   return directory_ != nullptr;
 }
 
@@ -532,6 +540,8 @@ void FolderSearch::End() {
 }
 
 int LastError() { return errno; }
+
+int LinkNotFollowedError() { return ELOOP; }
 
 void ErrorText(int error, char16_t* text, std::size_t capacity) {
   char buffer[256];

@@ -165,7 +165,10 @@ class FolderSearch {
   FolderSearch(const FolderSearch&) = delete;
   FolderSearch& operator=(const FolderSearch&) = delete;
 
-  bool Start(const char16_t* folder);
+  // Starts listing `folder`. With `followLink` false a folder that is (or
+  // has just become) a symbolic link is refused, so a walk that has seen a
+  // folder never lists what a link put in its place.
+  bool Start(const char16_t* folder, bool followLink = true);
   // The next name, in `name` (capacity kMaxPath). kUnrepresentableName: the
   // host name holds '\' or is not valid UTF-8 (or is too long); HostName()
   // then gives its raw bytes for a message.
@@ -180,6 +183,9 @@ class FolderSearch {
 
 // The last error of the calling thread and a readable text for it.
 int LastError();
+// The error for a symbolic link that is not followed: the system's own
+// answer to a link it was told not to follow.
+int LinkNotFollowedError();
 void ErrorText(int error, char16_t* text, std::size_t capacity);
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/device_path.h"
 #include "platform/message_box.h"
 #include "platform/wide_format.h"
 #include "platform/wide_string.h"
@@ -67,6 +68,24 @@ bool SetRecordPath(PackageRecord& record, const char16_t* path) {
   platform::ShowMessageBox(nullptr, text, caption, platform::kButtonsOk | platform::kIconNone);
 }
 
+bool IsOwnFile(const PackContext& context, const platform::FileId& id) {
+  for (std::uint32_t i = 0; i < context.ownFileCount; ++i) {
+    if (context.ownFiles[i] == id) return true;
+  }
+  return false;
+}
+
+// An entry that is not packed: a file that cannot be read, or a link that
+// is not followed. Packing asks whether to leave it out and go on, or to
+// cancel; measuring, which asks nothing, leaves it out.
+std::int32_t LeaveOut(PackContext& context, const char16_t* path, int error) {
+  if (context.measuring || context.skipUnreadable || AskToSkip(context, path, error)) {
+    --context.entryCount;
+    return kResultOk;
+  }
+  return Fail(context, PackFailure::kCancelled, path);
+}
+
 bool AddContent(PackContext& context, std::uint64_t bytes) {
   context.totalBytes += bytes;
   return context.totalBytes <= 0xFFFFFFFFu;
@@ -99,22 +118,20 @@ std::int32_t CopyContent(PackContext& context, platform::File& file, const char1
 [[gnu::noinline]] std::int32_t WriteFileEntry(PackContext& context, const char16_t* path, std::uint32_t depth,
                             std::uint64_t measuredSize) {
   if (context.measuring) {
+    platform::FileId id;
+    if (context.ownFileCount > 0 && platform::GetFileId(path, &id) && IsOwnFile(context, id)) {
+      --context.entryCount;  // where the package will be: never in it
+      return kResultOk;
+    }
     if (measuredSize > 0xFFFFFFFFu) return Fail(context, PackFailure::kFileTooLarge, path);
     return AddContent(context, measuredSize) ? kResultOk
                                              : Fail(context, PackFailure::kTooMuchContent, path);
   }
 
   platform::File file;
-  if (!file.OpenRead(path)) {
-    int error = platform::LastError();
-    if (context.skipUnreadable || AskToSkip(context, path, error)) {
-      --context.entryCount;
-      return kResultOk;
-    }
-    return Fail(context, PackFailure::kCancelled, path);
-  }
+  if (!file.OpenRead(path)) return LeaveOut(context, path, platform::LastError());
   platform::FileId id;
-  if (context.hasOwnFile && platform::GetFileId(file, &id) && id == context.ownFile) {
+  if (context.ownFileCount > 0 && platform::GetFileId(file, &id) && IsOwnFile(context, id)) {
     --context.entryCount;  // the package never holds itself
     return kResultOk;
   }
@@ -164,6 +181,48 @@ bool SetHeader(PackageRecord& header, const char16_t* sourcePath, std::uint32_t 
   return SetRecordPath(header, sourcePath);
 }
 
+// The root as packages record it: the absolute device path with single
+// separators, no "." components and no trailing separator, so that it ends
+// in the root's own name and every entry's last depth + 1 components name
+// it below the destination. A root the unpacker could not place is refused:
+// a relative one, the device root alone, or one with ".." (whose meaning
+// depends on the links along the path, so it is not resolved here).
+PackFailure TidyRoot(const char16_t* sourcePath, char16_t (&root)[platform::kMaxPath]) {
+  std::size_t used = platform::DeviceRootLength(sourcePath);
+  if (used == 0) return PackFailure::kBadRoot;
+  if (used >= platform::kMaxPath) return PackFailure::kPathTooLong;
+  for (std::size_t i = 0; i < used; ++i) root[i] = sourcePath[i];
+  bool named = false;
+  for (const char16_t* begin = sourcePath + used; *begin != u'\0';) {
+    const char16_t* end = begin;
+    while (*end != u'\0' && *end != u'\\') ++end;
+    std::size_t length = static_cast<std::size_t>(end - begin);
+    bool dot = length == 1 && begin[0] == u'.';
+    if (length == 2 && begin[0] == u'.' && begin[1] == u'.') return PackFailure::kBadRoot;
+    if (length > 0 && !dot) {
+      if (used + (named ? 1 : 0) + length >= platform::kMaxPath) return PackFailure::kPathTooLong;
+      if (named) root[used++] = u'\\';
+      for (std::size_t i = 0; i < length; ++i) root[used++] = begin[i];
+      named = true;
+    }
+    begin = *end == u'\0' ? end : end + 1;
+  }
+  root[used] = u'\0';
+  return named ? PackFailure::kNone : PackFailure::kBadRoot;
+}
+
+// The root's attributes (through a link: the caller named it) and its tidy
+// form.
+std::int32_t PrepareRoot(PackContext& context, const char16_t* sourcePath,
+                         char16_t (&root)[platform::kMaxPath],
+                         platform::FileAttributes* attributes) {
+  if (!platform::GetFileAttributes(sourcePath, attributes)) {
+    return Fail(context, PackFailure::kNoSource, sourcePath);
+  }
+  PackFailure failure = TidyRoot(sourcePath, root);
+  return failure == PackFailure::kNone ? kResultOk : Fail(context, failure, sourcePath);
+}
+
 // Passes a planned package on, refusing to run past its planned size: a
 // tree that grew since it was planned fails as changed, not as a write
 // error.
@@ -201,19 +260,36 @@ void RestorePackage(const char16_t* packagePath, const unsigned char (&oldHeader
 
 }  // namespace
 
+void LeaveOutOwnFile(PackContext& context, const char16_t* path) {
+  platform::FileId id;
+  if (context.ownFileCount < kMaxOwnFiles && platform::GetFileId(path, &id)) {
+    context.ownFiles[context.ownFileCount++] = id;
+  }
+}
+
 std::int32_t WriteEntry(PackContext& context, const char16_t* path, std::uint32_t depth) {
-  std::size_t length = platform::WideLength(path);
-  // Names ending in a full stop are left out: "." and ".." among them.
-  if (length > 0 && path[length - 1] == u'.') return kResultOk;
-  if (length >= kRecordPathUnits) return Fail(context, PackFailure::kPathTooLong, path);
+  if (platform::WideLength(path) >= kRecordPathUnits) {
+    return Fail(context, PackFailure::kPathTooLong, path);
+  }
   ++context.entryCount;
 
   platform::FileAttributes attributes;
-  if (!platform::GetFileAttributes(path, &attributes)) {
-    // Gone since the folder was listed, or a link to nothing: failing is
-    // honest, where treating it as an empty folder would not be.
+  if (!platform::GetLinkAttributes(path, &attributes)) {
+    // Gone since the folder was listed: failing is honest, where treating
+    // it as an empty folder would not be.
     TellNoAttributes(context);
     return Fail(context, PackFailure::kNoAttributes, path);
+  }
+  if (attributes.isLink) {
+    // Only a link to a regular file is followed (its content is packed):
+    // a link to a folder could loop or lead out of the tree, and a link to
+    // nothing has nothing to pack.
+    platform::FileAttributes target;
+    if (!platform::GetFileAttributes(path, &target)) {
+      return LeaveOut(context, path, platform::LastError());
+    }
+    if (target.isFolder) return LeaveOut(context, path, platform::LinkNotFollowedError());
+    attributes = target;
   }
   if (Writing(context) && context.progress != nullptr) {
     context.progress(static_cast<std::uint32_t>(context.totalBytes), context.progressTotal, path);
@@ -232,9 +308,13 @@ std::int32_t WriteEntry(PackContext& context, const char16_t* path, std::uint32_
 
 std::int32_t WriteFolderEntries(PackContext& context, const char16_t* folder, std::uint32_t depth) {
   // Both callers have just seen the folder flag; listing the folder is what
-  // shows whether it is still one.
+  // shows whether it is still one. The root's children are at depth 1: the
+  // root may be a link the caller named, but a folder below it is listed
+  // only if it is not (or has not meanwhile become) a link.
   platform::FolderSearch search;
-  if (!search.Start(folder)) return Fail(context, PackFailure::kFolderUnreadable, folder);
+  if (!search.Start(folder, depth == 1)) {
+    return Fail(context, PackFailure::kFolderUnreadable, folder);
+  }
   char16_t name[platform::kMaxPath];
   char16_t child[platform::kMaxPath];
   for (;;) {
@@ -248,6 +328,10 @@ std::int32_t WriteFolderEntries(PackContext& context, const char16_t* folder, st
       case platform::FolderSearch::Result::kName:
         break;
     }
+    // The listing's own "." and "..", dropped before they are made into a
+    // path (which for a folder of 257 or 258 characters would not fit).
+    // Every other name is packed, "notes." and "v1." included.
+    if (name[0] == u'.' && (name[1] == u'\0' || (name[1] == u'.' && name[2] == u'\0'))) continue;
     if (!platform::WideCopy(child, folder) || !platform::WideAppend(child, u"\\") ||
         !platform::WideAppend(child, name)) {
       return Fail(context, PackFailure::kPathTooLong, folder);
@@ -264,25 +348,29 @@ std::int32_t PackPackageWith(PackContext& context, const char16_t* sourcePath,
   context.entryCount = 0;
   context.totalBytes = 0;
   platform::FileAttributes attributes;
-  if (!platform::GetFileAttributes(sourcePath, &attributes)) {
-    return Fail(context, PackFailure::kNoSource, sourcePath);
+  char16_t root[platform::kMaxPath];
+  if (PrepareRoot(context, sourcePath, root, &attributes) != kResultOk) return kResultFailed;
+  const std::uint32_t ownFilesBefore = context.ownFileCount;
+  // Creating (or appending to) the package must never write over the very
+  // file being packed; measuring for such a package fails as packing would.
+  if (packagePath != nullptr && platform::IsSameFile(root, packagePath)) {
+    return Fail(context, PackFailure::kPackageIsSource, packagePath);
   }
 
   if (measureOnly) {
+    // Told where the package will go, measuring leaves out what is there
+    // now, as packing into it would.
+    if (packagePath != nullptr) LeaveOutOwnFile(context, packagePath);
     context.measuring = true;
-    std::int32_t result = WriteRoot(context, sourcePath, attributes.isFolder, header);
+    std::int32_t result = WriteRoot(context, root, attributes.isFolder, header);
     context.measuring = false;
+    context.ownFileCount = ownFilesBefore;
     if (result != kResultOk) return result;
     if (entryCountOut != nullptr) *entryCountOut = context.entryCount;
     if (totalBytesOut != nullptr) *totalBytesOut = static_cast<std::uint32_t>(context.totalBytes);
     return kResultOk;
   }
 
-  // Creating (or appending to) the package must never write over the very
-  // file being packed.
-  if (platform::IsSameFile(sourcePath, packagePath)) {
-    return Fail(context, PackFailure::kPackageIsSource, packagePath);
-  }
   unsigned char oldHeader[kRecordSize] = {};
   std::uint64_t oldLength = 0;
   if (append) {
@@ -296,7 +384,9 @@ std::int32_t PackPackageWith(PackContext& context, const char16_t* sourcePath,
       return Fail(context, PackFailure::kNotAPackage, packagePath);
     }
     oldLength = existing.OpenedSize();
-    DecodeRecord(oldHeader, &header);
+    if (!DecodeRecord(oldHeader, &header)) {
+      return Fail(context, PackFailure::kNotAPackage, packagePath);
+    }
     context.entryCount = header.first;
     context.totalBytes = header.second;
   }
@@ -307,7 +397,10 @@ std::int32_t PackPackageWith(PackContext& context, const char16_t* sourcePath,
   }
   FileWriter writer(package);
   context.sink = &writer;
-  context.hasOwnFile = platform::GetFileId(package, &context.ownFile);
+  platform::FileId packageId;
+  if (context.ownFileCount < kMaxOwnFiles && platform::GetFileId(package, &packageId)) {
+    context.ownFiles[context.ownFileCount++] = packageId;
+  }
 
   // A placeholder header with the counts from before this call, rewritten
   // once the entries are written and the real counts known.
@@ -317,17 +410,17 @@ std::int32_t PackPackageWith(PackContext& context, const char16_t* sourcePath,
   header.third = 0;
   std::int32_t result = package.Write(kMagic, 4) && WriteRecord(writer, header) &&
                                 (!append || package.SeekToEnd())
-                            ? WriteRoot(context, sourcePath, attributes.isFolder, header)
+                            ? WriteRoot(context, root, attributes.isFolder, header)
                             : Fail(context, PackFailure::kWriteFailed, packagePath);
-  if (result == kResultOk && !SetHeader(header, sourcePath, context.entryCount, context.totalBytes)) {
-    result = Fail(context, PackFailure::kPathTooLong, sourcePath);
+  if (result == kResultOk && !SetHeader(header, root, context.entryCount, context.totalBytes)) {
+    result = Fail(context, PackFailure::kPathTooLong, root);
   }
   if (result == kResultOk &&
       (!package.Seek(4) || !WriteRecord(writer, header) || !package.Close())) {
     result = Fail(context, PackFailure::kWriteFailed, packagePath);
   }
   context.sink = nullptr;
-  context.hasOwnFile = false;
+  context.ownFileCount = ownFilesBefore;
   if (result == kResultOk) return kResultOk;
 
   package.Close();
@@ -344,12 +437,11 @@ std::int32_t PlanPackage(PackContext& context, const char16_t* sourcePath,
   context.entryCount = 0;
   context.totalBytes = 0;
   platform::FileAttributes attributes;
-  if (!platform::GetFileAttributes(sourcePath, &attributes)) {
-    return Fail(context, PackFailure::kNoSource, sourcePath);
-  }
+  char16_t root[platform::kMaxPath];
+  if (PrepareRoot(context, sourcePath, root, &attributes) != kResultOk) return kResultFailed;
   PackageRecord header;
   context.planning = true;
-  std::int32_t result = WriteRoot(context, sourcePath, attributes.isFolder, header);
+  std::int32_t result = WriteRoot(context, root, attributes.isFolder, header);
   context.planning = false;
   *entryCount = context.entryCount;
   *totalBytes = context.totalBytes;
@@ -360,33 +452,32 @@ std::int32_t WritePlannedPackage(PackContext& context, const char16_t* sourcePat
                                  ByteWriter& sink, std::uint32_t entryCount,
                                  std::uint64_t totalBytes) {
   platform::FileAttributes attributes;
-  if (!platform::GetFileAttributes(sourcePath, &attributes)) {
-    return Fail(context, PackFailure::kNoSource, sourcePath);
-  }
+  char16_t root[platform::kMaxPath];
+  if (PrepareRoot(context, sourcePath, root, &attributes) != kResultOk) return kResultFailed;
   // The same header bytes a package file gets: the placeholder, then the
   // root's path over it, then the counts.
   PackageRecord header;
   SetRecordPath(header, u"---");
-  PackageRecord root = header;
-  if (!SetHeader(header, sourcePath, entryCount, totalBytes)) {
-    return Fail(context, PackFailure::kPathTooLong, sourcePath);
+  PackageRecord rootRecord = header;
+  if (!SetHeader(header, root, entryCount, totalBytes)) {
+    return Fail(context, PackFailure::kPathTooLong, root);
   }
   PlannedSizeWriter planned(sink, PackageSize(entryCount, totalBytes));
   if (!planned.Write(kMagic, 4) || !WriteRecord(planned, header)) {
-    return Fail(context, PackFailure::kWriteFailed, sourcePath);
+    return Fail(context, PackFailure::kWriteFailed, root);
   }
 
   context.entryCount = 0;
   context.totalBytes = 0;
   context.sink = &planned;
   context.skipUnreadable = true;  // already asked about while planning
-  std::int32_t result = WriteRoot(context, sourcePath, attributes.isFolder, root);
+  std::int32_t result = WriteRoot(context, root, attributes.isFolder, rootRecord);
   context.sink = nullptr;
   context.skipUnreadable = false;
   if (planned.Overrun() ||
       (result == kResultOk && (context.entryCount != entryCount || context.totalBytes != totalBytes))) {
     context.failure = PackFailure::kNone;  // the write error it caused is not the reason
-    return Fail(context, PackFailure::kTreeChanged, sourcePath);
+    return Fail(context, PackFailure::kTreeChanged, root);
   }
   return result;
 }

@@ -14,14 +14,17 @@ void EncodeRecord(const PackageRecord& record, unsigned char (&bytes)[kRecordSiz
   WriteLittleEndian32(record.third, bytes + 528);
 }
 
-void DecodeRecord(const unsigned char (&bytes)[kRecordSize], PackageRecord* record) {
+bool DecodeRecord(const unsigned char (&bytes)[kRecordSize], PackageRecord* record) {
+  bool terminated = false;
   for (std::uint32_t i = 0; i < kRecordPathUnits; ++i) {
     record->path[i] = static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+    if (record->path[i] == u'\0') terminated = true;
   }
   record->path[kRecordPathUnits - 1] = u'\0';
   record->first = ReadLittleEndian32(bytes + 520);
   record->second = ReadLittleEndian32(bytes + 524);
   record->third = ReadLittleEndian32(bytes + 528);
+  return terminated;
 }
 
 }  // namespace securefile

@@ -6,7 +6,8 @@
 //   536     532     first entry record, then its content if it is a file,
 //   ...             then the next record, and so on: entryCount entries
 //
-// A record is 260 UTF-16LE code units of path (ending at the first NUL)
+// A record is 260 UTF-16LE code units of path (ending at the first NUL,
+// which must be among them)
 // followed by three little-endian 32-bit words:
 //   header:       entryCount, totalBytes, reserved (0)
 //   folder entry: kind 0, size 0, depth
@@ -33,10 +34,12 @@ struct PackageRecord {
   std::uint32_t third = 0;   // header: reserved; entry: depth
 };
 
-// The 532 bytes of a record; the path is always NUL-terminated in memory
-// (a stored path without a NUL is cut at its 260th unit).
+// The 532 bytes of a record. Decoding is false when the stored path has no
+// NUL within its 260 units: no packer writes such a record, and where its
+// path ends could only be guessed. The decoded path is NUL-terminated in
+// memory either way (cut at its 260th unit), for messages.
 void EncodeRecord(const PackageRecord& record, unsigned char (&bytes)[kRecordSize]);
-void DecodeRecord(const unsigned char (&bytes)[kRecordSize], PackageRecord* record);
+bool DecodeRecord(const unsigned char (&bytes)[kRecordSize], PackageRecord* record);
 
 inline constexpr std::uint32_t kKindFolder = 0;
 inline constexpr std::uint32_t kKindFile = 1;

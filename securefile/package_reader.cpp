@@ -12,15 +12,14 @@ bool ReadPackageHeader(ByteReader& package, PackageRecord* header) {
   if (!package.Read(magic, 4, &got) || got != 4 || std::memcmp(magic, kMagic, 4) != 0) {
     return false;
   }
-  return ReadPackageRecord(package, header);
+  return ReadPackageRecord(package, header) == RecordRead::kOk;
 }
 
-bool ReadPackageRecord(ByteReader& package, PackageRecord* record) {
+RecordRead ReadPackageRecord(ByteReader& package, PackageRecord* record) {
   unsigned char bytes[kRecordSize] = {};
   std::uint32_t got = 0;
-  if (!package.Read(bytes, kRecordSize, &got) || got != kRecordSize) return false;
-  DecodeRecord(bytes, record);
-  return true;
+  if (!package.Read(bytes, kRecordSize, &got) || got != kRecordSize) return RecordRead::kShort;
+  return DecodeRecord(bytes, record) ? RecordRead::kOk : RecordRead::kUnterminated;
 }
 
 bool SkipPackageContent(ByteReader& package, std::uint32_t size) {

@@ -10,12 +10,18 @@
 
 namespace securefile {
 
+enum class RecordRead {
+  kOk,
+  kShort,         // the package ends before the record does
+  kUnterminated,  // the record's path has no NUL within its 260 units
+};
+
 // Reads the magic and the header record; false unless both are complete and
-// the magic is "~KVA".
+// sound and the magic is "~KVA".
 bool ReadPackageHeader(ByteReader& package, PackageRecord* header);
 
-// Reads the next 532-byte record; false unless it is complete.
-bool ReadPackageRecord(ByteReader& package, PackageRecord* record);
+// Reads the next 532-byte record.
+RecordRead ReadPackageRecord(ByteReader& package, PackageRecord* record);
 
 // Reads and throws away `size` bytes of content; false if they are not all
 // there.

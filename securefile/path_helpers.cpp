@@ -43,7 +43,12 @@ std::int32_t CreatePathFolders(const char16_t* path) {
   for (std::uint32_t n = 1; PathPrefix(path, n, prefix) == kResultOk; ++n) {
     platform::FileAttributes attributes;
     if (!platform::GetFileAttributes(prefix, &attributes)) {
-      if (!platform::CreateFolder(prefix)) return kResultFailed;
+      // A creation that fails because someone else (another unpacker into
+      // the same place) has just made the folder has still got its folder.
+      if (!platform::CreateFolder(prefix) &&
+          !(platform::GetFileAttributes(prefix, &attributes) && attributes.isFolder)) {
+        return kResultFailed;
+      }
     } else if (!attributes.isFolder) {
       return kResultFailed;
     }

@@ -18,9 +18,10 @@ std::int32_t PathPrefix(const char16_t* path, std::uint32_t n, char16_t* out);
 std::int32_t PathSuffix(const char16_t* path, std::uint32_t n, char16_t* out);
 
 // Makes sure every folder along `path` exists, the path itself included;
-// the part before the first backslash is never examined. -1 when a folder
-// can be neither found nor created (a file in the way); folders created
-// before that stay.
+// the part before the first backslash is never examined. A folder that
+// appears while it is being created (made by someone else) counts as found.
+// -1 when a folder can be neither found nor created (a file in the way);
+// folders created before that stay.
 std::int32_t CreatePathFolders(const char16_t* path);
 
 }  // namespace securefile

@@ -169,8 +169,14 @@ std::int32_t UnpackStream(ByteReader& package, const char16_t* destinationFolder
   std::uint32_t done = 0;
   for (std::uint32_t i = 0; i < header.first; ++i) {
     PackageRecord record;
-    if (!ReadPackageRecord(package, &record)) {
-      return Fail(target, UnpackFailure::kTruncated, destinationFolder);
+    switch (ReadPackageRecord(package, &record)) {
+      case RecordRead::kOk:
+        break;
+      case RecordRead::kShort:
+        return Fail(target, UnpackFailure::kTruncated, destinationFolder);
+      case RecordRead::kUnterminated:
+        // Cutting the path short would act on a name the package never held.
+        return Fail(target, UnpackFailure::kUnterminatedPath, record.path);
     }
     if (ExtractEntry(package, record, target, &done, header.second, progress) != kResultOk) {
       return kResultFailed;

@@ -19,6 +19,7 @@ enum class UnpackFailure {
   kNoDestination,  // the destination folder cannot be opened
   kTruncated,      // fewer records or content bytes than announced
   kUnsafePath,     // an entry's relative path has too few, empty, "." or ".." components, or a '/'
+  kUnterminatedPath,  // an entry's stored path does not end within its record
   kPathTooLong,    // the target path would be 260 characters or more
   kCannotCreate,   // a folder or file cannot be created there (a file or link in the way)
   kWriteFailed,

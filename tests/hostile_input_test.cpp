@@ -341,6 +341,15 @@ TEST_F(HostilePackages, TraversalAndMalformedNames) {
                          FileEntry(u"\\p\\top\\..\\..\\evil", "evil", 3);
   Try({"climbing out of the first folder", Package(3, 6, climbing), unsafe, "(unsafe path)", 0,
        {{"top", "dir"}, {"top/f", Hex("ok")}}});
+
+  // A path that fills its record without a NUL: cut short, it would name
+  // "abc", which the package never held.
+  const std::string unterminated = "its path does not end within its record";
+  std::u16string full(260, u'n');
+  full[0] = u'\\';
+  full.replace(255, 5, u"\\abcZ");
+  Try({"a path with no end in its record", Package(1, 4, FileEntry(full, "evil", 0)), unterminated,
+       unterminated, 1});
 }
 
 TEST_F(HostilePackages, LinksPlantedInTheDestinationAreNeverFollowed) {
@@ -430,12 +439,12 @@ TEST_F(HostilePackages, CutShortAndForeign) {
   Try({"wrong magic", wrongMagic, notPackage, "is not a KVA package", 1});
   // A container where a package is expected: the same magic, then a
   // "header record" cut short or, from a longer one, ciphertext read as
-  // records (here: an entry whose path is no valid text).
+  // records (here: an entry whose path has no end within its record).
   std::string small = Seal(Package(0, 0, ""));
   Try({"a container as a package", small.substr(0, 500), notPackage, "is not a KVA package", 1});
   std::string container = Seal(whole);
-  Try({"a long container as a package", container,
-       "its path could lead outside the destination", "(unsafe path)", 1});
+  Try({"a long container as a package", container, "its path does not end within its record",
+       "its path does not end within its record", 1});
 }
 
 TEST_F(HostilePackages, TargetPathsAtTheLimit) {

@@ -103,6 +103,28 @@ TEST(KvaPackages, OutputsInsideTheTreeAndEntriesOverTheContainer) {
   EXPECT_NE(opened.output.find("not removed"), std::string::npos) << opened.output;
   EXPECT_TRUE(fs::exists(dir / "d" / "c.kva"));
   EXPECT_EQ(ReadFile(dir / "d" / "a"), "a");
+
+  // A package inside the tree: measure, told where it goes, counts what
+  // pack writes, and packing over it leaves the old one out as well.
+  ASSERT_EQ(Kva("pack " + Q(dir / "d") + " " + Q(dir / "d" / "p.pkg")).status, 0);
+  KvaRun measured = Kva("measure " + Q(dir / "d") + " --package " + Q(dir / "d" / "p.pkg"));
+  ASSERT_EQ(Kva("pack " + Q(dir / "d") + " " + Q(dir / "d" / "p.pkg") + " --force").status, 0);
+  std::uint64_t content = 1 + fs::file_size(dir / "d" / "c.kva");
+  EXPECT_NE(measured.output.find("entries:       3\ncontent bytes: " + std::to_string(content)),
+            std::string::npos)
+      << measured.output;
+  EXPECT_NE(Kva("list " + Q(dir / "d" / "p.pkg")).output.find(
+                "entries: 3, content bytes: " + std::to_string(content)),
+            std::string::npos);
+  // An output over the very file being packed would replace it: refused.
+  for (std::string command : {"pack", "seal"}) {
+    std::string password = command == "seal" ? " --password-stdin" : "";
+    KvaRun over = Kva(command + " " + Q(dir / "d" / "a") + " " + Q(dir / "d" / "a") + " --force" +
+                          password,
+                      "pw\n");
+    EXPECT_EQ(over.status, 1) << over.output;
+    EXPECT_EQ(ReadFile(dir / "d" / "a"), "a");
+  }
 }
 
 TEST(KvaPackages, OpenRefusesWithoutTouchingAnything) {
@@ -129,9 +151,16 @@ TEST(KvaPackages, OpenRefusesWithoutTouchingAnything) {
   EXPECT_TRUE(fs::exists(dir / "damaged.kva")) << "never removed after a failure";
 }
 
-TEST(KvaPackages, UnreadableFilesCancelUnlessSkipped) {
+// Files that cannot be read and links that are not followed (to a folder,
+// here an ancestor, or to nothing) are asked about; a link to a file is
+// packed as its content.
+TEST(KvaPackages, UnreadableFilesAndLinksCancelUnlessSkipped) {
   fs::path dir = ScratchDir();
   WriteFile(dir / "tree" / "good", "good");
+  WriteFile(dir / "outside", "outside");
+  fs::create_symlink(dir / "outside", dir / "tree" / "file link");
+  fs::create_directory_symlink("..", dir / "tree" / "loop");
+  fs::create_symlink(dir / "nowhere", dir / "tree" / "dangling");
   int descriptor = socket(AF_UNIX, SOCK_STREAM, 0);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
@@ -153,11 +182,18 @@ TEST(KvaPackages, UnreadableFilesCancelUnlessSkipped) {
     EXPECT_FALSE(fs::exists(dir / (command + ".out")));
     KvaRun skipped = Kva(command + " " + Q(dir / "tree") + " " + out + " --skip-unreadable" + password, "pw\n");
     EXPECT_EQ(skipped.status, 0) << skipped.output;
+    std::size_t notes = 0;
+    for (std::size_t at = 0; (at = skipped.output.find("skipped (", at)) != std::string::npos; ++at) {
+      ++notes;
+    }
+    EXPECT_EQ(notes, 3u) << "each told once: " << skipped.output;
   }
   KvaRun opened = Kva("open " + Q(dir / "seal.out") + " " + Q(dir / "opened") + " --password-stdin", "pw\n");
   ASSERT_EQ(opened.status, 0) << opened.output;
-  EXPECT_EQ(ReadFile(dir / "opened" / "tree" / "good"), "good");
-  EXPECT_FALSE(fs::exists(dir / "opened" / "tree" / "socket"));
+  ASSERT_EQ(Kva("unpack " + Q(dir / "pack.out") + " " + Q(dir / "unpacked")).status, 0);
+  const std::vector<std::string> kept = {"file link = " + Hex("outside"), "good = " + Hex("good")};
+  EXPECT_EQ(Listing(dir / "opened" / "tree"), kept);
+  EXPECT_EQ(Listing(dir / "unpacked" / "tree"), kept);
 }
 
 // Ctrl+C while open is writing a file: the file under its hidden name goes

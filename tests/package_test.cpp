@@ -60,7 +60,8 @@ std::vector<std::string> Listing(const fs::path& root) {
   return lines;
 }
 
-// A tree with what packages have to get right.
+// A tree with what packages have to get right, names ending in a full stop
+// among them.
 void MakeTree(const fs::path& root) {
   fs::create_directories(root / "empty folder");
   fs::create_directories(root / "nested" / "deeper" / "deepest");
@@ -71,11 +72,28 @@ void MakeTree(const fs::path& root) {
   WriteFile(root / "nested" / "deeper" / "deepest" / "1025", RandomBytes(1025, 3));
   WriteFile(root / "Фотографии" / "снимок.jpg", RandomBytes(5000, 4));
   WriteFile(root / "Фотографии" / "写真" / "東京.txt", "東京");
+  WriteFile(root / "notes.", "notes");
+  WriteFile(root / "v1." / "...", "dots");
+}
+
+// Whether two trees (or files) are the same, by diff.
+bool SameTree(const fs::path& a, const fs::path& b) {
+  return RunCommand("diff -r " + ShellQuote(a.string()) + " " + ShellQuote(b.string())) == 0;
 }
 
 std::string PackageBytes(std::uint32_t entryCount, std::uint32_t totalBytes,
                          const std::string& entries) {
   return "~KVA" + RecordBytes(u"\\root", entryCount, totalBytes, 0) + entries;
+}
+
+// A progress callback that, at the first report about a file in `vanishing`,
+// removes every other name there: gone after the folder was listed.
+fs::path vanishing;
+void RemoveSiblings(std::uint32_t, std::uint32_t, const char16_t* text) {
+  if (text == nullptr) return;
+  for (const auto& entry : fs::directory_iterator(vanishing)) {
+    if (DevicePath(entry.path()) != text) fs::remove(entry.path());
+  }
 }
 
 void MakeSocket(const fs::path& path) {
@@ -89,19 +107,62 @@ void MakeSocket(const fs::path& path) {
 
 }  // namespace
 
-TEST(PackageRoundTrip, RealTreesComeBackWhole) {
+// Every root that packing accepts gives a package that unpacks into the
+// tree it names (checked with diff); one the unpacker could not place is
+// refused and leaves no package. Measuring agrees with packing on both,
+// and creates and reports nothing.
+TEST(PackageRoots, WhatPackingAcceptsUnpacksIntoTheSameTree) {
   fs::path dir = ScratchDir();
   MakeTree(dir / "tree");
-  WriteFile(dir / "tree" / "left out.", "names ending in a full stop are not packed");
-  ASSERT_EQ(Pack(dir / "tree", dir / "tree.pkg"), 0);
-  ASSERT_EQ(Unpack(dir / "tree.pkg", dir / "out" / "sub"), 0);
-  fs::remove(dir / "tree" / "left out.");
-  EXPECT_EQ(Listing(dir / "out" / "sub" / "tree"), Listing(dir / "tree"));
-
-  // A single file as the root lands directly in the destination.
-  ASSERT_EQ(Pack(dir / "tree" / "nested" / "1023", dir / "one.pkg"), 0);
-  ASSERT_EQ(Unpack(dir / "one.pkg", dir / "single"), 0);
-  EXPECT_EQ(ReadFile(dir / "single" / "1023"), ReadFile(dir / "tree" / "nested" / "1023"));
+  std::u16string d = DevicePath(dir);
+  struct Root {
+    std::u16string path;
+    std::string names;  // what it names, below dir; empty when refused
+  };
+  const Root roots[] = {
+      {d + u"\\tree", "tree"},
+      {d + u"\\tree\\", "tree"},
+      {d + u"\\\\tree\\\\", "tree"},
+      {d + u"\\.\\tree\\.", "tree"},
+      {d + u"\\tree\\nested\\1023", "tree/nested/1023"},
+      {d + u"\\tree\\notes.", "tree/notes."},
+      {d + u"\\tree\\v1.", "tree/v1."},
+      {u"tree", ""},  // relative roots (the working folder is dir)
+      {u"tree\\nested", ""},
+      {u"\\", ""},  // the device root has no name to unpack under
+      {u"\\\\.", ""},
+      {d + u"\\tree\\..\\tree", ""},  // ".." means what the links on the way make it
+      {d + u"\\tree\\nested\\1023\\", ""},  // a file is not a folder
+  };
+  fs::path previous = fs::current_path();
+  fs::current_path(dir);
+  for (const Root& root : roots) {
+    SCOPED_TRACE(fs::path(root.path).string());
+    fs::remove_all(dir / "out");
+    std::uint32_t entries = 0;
+    std::uint32_t bytes = 0;
+    reports.clear();
+    std::int32_t measured = PackPackage(root.path.c_str(), DevicePath(dir / "p.pkg").c_str(), 0, 1,
+                                        &entries, &bytes, nullptr, Record);
+    EXPECT_TRUE(reports.empty());
+    EXPECT_FALSE(fs::exists(dir / "p.pkg"));
+    std::int32_t packed = PackPackage(root.path.c_str(), DevicePath(dir / "p.pkg").c_str(), 0, 0,
+                                      nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(measured, packed);
+    if (root.names.empty()) {
+      EXPECT_EQ(packed, -1);
+      EXPECT_FALSE(fs::exists(dir / "p.pkg"));
+      continue;
+    }
+    EXPECT_EQ(packed, 0);
+    EXPECT_EQ(Hex(ReadFile(dir / "p.pkg").substr(4 + 520, 8)), Hex(Le32(entries) + Le32(bytes)));
+    EXPECT_EQ(Unpack(dir / "p.pkg", dir / "out"), 0);
+    fs::path source = dir / root.names;
+    EXPECT_TRUE(SameTree(source, dir / "out" / source.filename()));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "out"), fs::directory_iterator()), 1);
+    fs::remove(dir / "p.pkg");
+  }
+  fs::current_path(previous);
 }
 
 TEST(PackageRoundTrip, ExtractedFilesGetDefaultPermissionsAndReplaceOldOnes) {
@@ -141,56 +202,26 @@ TEST(PackageFormat, BytesOfASmallPackage) {
   EXPECT_EQ(Hex(bytes.substr(1068)), Hex(fileFirst ? fileEntry + folderEntry : folderEntry + fileEntry));
 }
 
-TEST(PackageFormat, ARootOfOneCharacterKeepsThePlaceholdersTail) {
-  // The header is built over the "---" placeholder: a one-character root
-  // path leaves the placeholder's third character behind its terminator.
-  fs::path dir = ScratchDir();
-  WriteFile(dir / "a", "xy");
-  fs::path previous = fs::current_path();
-  fs::current_path(dir);
-  ASSERT_EQ(PackPackage(u"a", u"p.pkg", 0, 0, nullptr, nullptr, nullptr, nullptr), 0);
-  fs::current_path(previous);
-  std::string header = ReadFile(dir / "p.pkg").substr(4, 532);
-  EXPECT_EQ(Hex(header.substr(0, 8)),
-            Hex(Utf16(u"a") + std::string(2, '\0') + Utf16(u"-") + std::string(2, '\0')));
-  EXPECT_EQ(Hex(header.substr(520)), Hex(Le32(1) + Le32(2) + Le32(0)));
-}
-
-TEST(PackageModes, MeasureOnlyMatchesWhatPackingWrites) {
-  fs::path dir = ScratchDir();
-  MakeTree(dir / "tree");
-  WriteFile(dir / "tree" / "x.", "ignored");
-  std::uint32_t entries = 0;
-  std::uint32_t bytes = 0;
-  reports.clear();
-  ASSERT_EQ(PackPackage(DevicePath(dir / "tree").c_str(), DevicePath(dir / "never.pkg").c_str(), 0,
-                        1, &entries, &bytes, nullptr, Record),
-            0);
-  EXPECT_TRUE(reports.empty());
-  EXPECT_FALSE(fs::exists(dir / "never.pkg"));
-  ASSERT_EQ(Pack(dir / "tree", dir / "p.pkg"), 0);
-  std::string header = ReadFile(dir / "p.pkg").substr(4 + 520, 8);
-  EXPECT_EQ(Hex(header), Hex(Le32(entries) + Le32(bytes)));
-  EXPECT_EQ(entries, 13u);
-  EXPECT_EQ(bytes, 1023u + 1024 + 1025 + 5000 + 6);
-}
-
 TEST(PackageModes, AppendAddsASecondTreeBehindTheFirst) {
   fs::path dir = ScratchDir();
-  WriteFile(dir / "one" / "a", "first");
+  WriteFile(dir / "one, longer" / "a", "first");
   WriteFile(dir / "two" / "b", "second!");
-  ASSERT_EQ(Pack(dir / "one", dir / "p.pkg"), 0);
+  ASSERT_EQ(Pack(dir / "one, longer", dir / "p.pkg"), 0);
   std::string before = ReadFile(dir / "p.pkg");
   ASSERT_EQ(Pack(dir / "two", dir / "p.pkg", true), 0);
   std::string after = ReadFile(dir / "p.pkg");
   EXPECT_EQ(after.substr(536, before.size() - 536), before.substr(536)) << "old entries in place";
   EXPECT_EQ(after.substr(4 + 520, 8), Le32(4) + Le32(12)) << "counts summed";
   std::u16string twoPath = DevicePath(dir / "two");
-  EXPECT_EQ(after.substr(4, twoPath.size() * 2), Utf16(twoPath)) << "the last root names the package";
-  EXPECT_EQ(Hex(after.substr(before.size(), 532)), Hex(RecordBytes(twoPath, 0, 0, 0)))
-      << "the new root has depth 0";
+  // The header is built over the old one: the last root names the package,
+  // and the old root's tail stays behind the terminator.
+  std::string header = before.substr(4, 520);
+  header.replace(0, twoPath.size() * 2 + 2, Utf16(twoPath) + std::string(2, '\0'));
+  EXPECT_EQ(Hex(after.substr(4, 520)), Hex(header));
+  EXPECT_EQ(Hex(after.substr(before.size(), 532)), Hex(header + Le32(0) + Le32(0) + Le32(0)))
+      << "the new root has depth 0, and its record shares the header's path bytes";
   ASSERT_EQ(Unpack(dir / "p.pkg", dir / "out"), 0);
-  EXPECT_EQ(ReadFile(dir / "out" / "one" / "a"), "first");
+  EXPECT_EQ(ReadFile(dir / "out" / "one, longer" / "a"), "first");
   EXPECT_EQ(ReadFile(dir / "out" / "two" / "b"), "second!");
   // Reports during an append count on from the old total.
   ASSERT_EQ(Pack(dir / "two", dir / "p.pkg", true), 0);
@@ -303,16 +334,64 @@ TEST(PackageLimits, WhatAPackageCannotHoldFailsTheCall) {
   EXPECT_EQ(Pack(dir / "names", dir / "names.pkg"), -1);
   EXPECT_FALSE(fs::exists(dir / "names.pkg"));
 
-  // A link to nothing has no attributes: not a folder record, a failure.
-  fs::create_directory(dir / "links");
-  fs::create_symlink(dir / "nowhere", dir / "links" / "dangling");
+  // A name gone between the folder's listing and its turn cannot be
+  // examined: said in a box, and a failure.
+  vanishing = dir / "vanishing";
+  WriteFile(vanishing / "x", "x");
+  WriteFile(vanishing / "y", "y");
   ScriptedMessageBox boxes;
-  EXPECT_EQ(Pack(dir / "links", dir / "links.pkg"), -1);
+  EXPECT_EQ(PackPackage(DevicePath(vanishing).c_str(), DevicePath(dir / "v.pkg").c_str(), 0, 0,
+                        nullptr, nullptr, res::ProgramInstance(), RemoveSiblings),
+            -1);
   ASSERT_EQ(boxes.boxes.size(), 1u);
   EXPECT_EQ(boxes.boxes[0].text, u"Не удалось просмотреть атрибуты файла");
+  EXPECT_EQ(boxes.boxes[0].style, platform::kButtonsOk | platform::kIconNone);
+  EXPECT_FALSE(fs::exists(dir / "v.pkg"));
 }
 
-TEST(PackageLimits, PathsThatDoNotFitAreRefused) {
+// Links below the root: a link to a file is packed as the file's content.
+// A link to a folder (an ancestor: a loop; the file system's root: outside
+// the tree) or to nothing is asked about like a file that cannot be read:
+// OK leaves it out, Cancel fails the call. Measuring counts what is packed.
+TEST(PackageLinks, OnlyLinksToFilesAreFollowed) {
+  fs::path dir = ScratchDir();
+  fs::path tree = dir / "tree";
+  WriteFile(dir / "outside", "outside");
+  WriteFile(tree / "sub" / "a", "a");
+  fs::create_symlink(dir / "outside", tree / "file link");
+  fs::create_directory_symlink("..", tree / "sub" / "loop");
+  fs::create_directory_symlink("/", tree / "root");
+  fs::create_symlink(dir / "nowhere", tree / "dangling");
+  WriteFile(dir / "expected" / "tree" / "sub" / "a", "a");
+  WriteFile(dir / "expected" / "tree" / "file link", "outside");
+
+  std::uint32_t entries = 0;
+  std::uint32_t bytes = 0;
+  ASSERT_EQ(PackPackage(DevicePath(tree).c_str(), nullptr, 0, 1, &entries, &bytes, nullptr, nullptr),
+            0);
+  ScriptedMessageBox boxes;
+  for (int i = 0; i < 3; ++i) boxes.Answer(platform::kAnswerOk);
+  ASSERT_EQ(Pack(tree, dir / "p.pkg"), 0);
+  std::vector<std::u16string> asked;
+  for (const auto& box : boxes.boxes) asked.push_back(box.text.substr(0, box.text.find(u'\n')));
+  std::sort(asked.begin(), asked.end());
+  std::vector<std::u16string> expected;
+  for (const char* name : {"dangling", "root", "sub/loop"}) {
+    expected.push_back(u"При чтении файла:" + DevicePath(tree / name) + u", произошла ошибка!");
+  }
+  EXPECT_EQ(asked, expected);
+  EXPECT_EQ(Hex(ReadFile(dir / "p.pkg").substr(4 + 520, 8)), Hex(Le32(4) + Le32(8)));
+  EXPECT_EQ(entries, 4u);
+  EXPECT_EQ(bytes, 8u);
+  ASSERT_EQ(Unpack(dir / "p.pkg", dir / "out"), 0);
+  EXPECT_TRUE(SameTree(dir / "expected" / "tree", dir / "out" / "tree"));
+
+  boxes.Answer(platform::kAnswerCancel);
+  EXPECT_EQ(Pack(tree, dir / "cancel.pkg"), -1);
+  EXPECT_FALSE(fs::exists(dir / "cancel.pkg"));
+}
+
+TEST(PackageLimits, PathsAtTheLimit) {
   fs::path dir = ScratchDir();
   // A root path of 260 characters or more cannot be recorded.
   fs::path deep = dir;
@@ -329,6 +408,30 @@ TEST(PackageLimits, PathsThatDoNotFitAreRefused) {
   while (DevicePath(longDestination).size() < 300) longDestination /= std::string(40, 'n');
   EXPECT_EQ(Unpack(dir / "ok.pkg", longDestination), -1);
   EXPECT_FALSE(fs::exists(dir / "new"));
+
+  // Empty folders of 257 and 258 characters pack, as roots and below one:
+  // their listing's "." and ".." never become paths, which would not fit.
+  fs::path limit = dir / "a long folder that leaves room in the destination" / "limit";
+  std::vector<fs::path> roots = {limit};
+  for (std::size_t length : {257u, 258u}) {
+    std::size_t name = length - DevicePath(limit).size() - 1;
+    ASSERT_LE(name, 255u);
+    roots.push_back(limit / std::string(name, 'e'));
+    fs::create_directories(roots.back());
+  }
+  for (const fs::path& root : roots) {
+    SCOPED_TRACE(root.filename().string().size());
+    fs::remove_all(dir / "o");
+    std::uint32_t entries = 0;
+    std::uint32_t bytes = 0;
+    EXPECT_EQ(PackPackage(DevicePath(root).c_str(), nullptr, 0, 1, &entries, &bytes, nullptr,
+                          nullptr),
+              0);
+    EXPECT_EQ(entries, root == limit ? 3u : 1u);
+    ASSERT_EQ(Pack(root, dir / "limit.pkg"), 0);
+    ASSERT_EQ(Unpack(dir / "limit.pkg", dir / "o"), 0);
+    EXPECT_TRUE(SameTree(root, dir / "o" / root.filename()));
+  }
 }
 
 TEST(PackageLimits, APackageIsNeverWrittenOverWhatItPacks) {
@@ -337,6 +440,12 @@ TEST(PackageLimits, APackageIsNeverWrittenOverWhatItPacks) {
   WriteFile(dir / "precious", precious);
   EXPECT_EQ(Pack(dir / "precious", dir / "precious"), -1);
   EXPECT_EQ(Pack(dir / "precious", dir / "precious", true), -1);
+  std::uint32_t entries = 0;
+  std::uint32_t bytes = 0;
+  EXPECT_EQ(PackPackage(DevicePath(dir / "precious").c_str(), DevicePath(dir / "precious").c_str(), 0,
+                        1, &entries, &bytes, nullptr, nullptr),
+            -1)
+      << "measuring for that package fails as packing does";
   EXPECT_EQ(ReadFile(dir / "precious"), precious);
 }
 
@@ -347,6 +456,17 @@ TEST(PackageLimits, APackageInsideThePackedTreeLeavesItselfOut) {
   ASSERT_EQ(Unpack(dir / "tree" / "self.pkg", dir / "out"), 0);
   EXPECT_EQ(Listing(dir / "out" / "tree"),
             std::vector<std::string>{Listing(dir / "tree")[0]});
+  // Measuring told where the package goes leaves it out too, and agrees
+  // with packing into it again.
+  std::uint32_t entries = 0;
+  std::uint32_t bytes = 0;
+  ASSERT_EQ(PackPackage(DevicePath(dir / "tree").c_str(), DevicePath(dir / "tree" / "self.pkg").c_str(),
+                        0, 1, &entries, &bytes, nullptr, nullptr),
+            0);
+  ASSERT_EQ(Pack(dir / "tree", dir / "tree" / "self.pkg"), 0);
+  EXPECT_EQ(Hex(ReadFile(dir / "tree" / "self.pkg").substr(4 + 520, 8)),
+            Hex(Le32(entries) + Le32(bytes)));
+  EXPECT_EQ(entries, 2u);
 }
 
 // Each hostile package is refused with -1, and nothing appears outside the

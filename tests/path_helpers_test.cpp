@@ -1,6 +1,9 @@
 // PathPrefix, PathSuffix and CreatePathFolders.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <sys/stat.h>
+
 #include "platform/wide_string.h"
 #include "securefile/path_helpers.h"
 #include "tests/test_support.h"
@@ -25,7 +28,17 @@ std::pair<std::int32_t, std::u16string> Suffix(const char16_t* path, std::uint32
 
 using Result = std::pair<std::int32_t, std::u16string>;
 
+// Runs, when set, just before the library makes a folder: another process
+// getting there first. The test binary is linked with --wrap=mkdir.
+std::function<void(const char*)> interloper;
+
 }  // namespace
+
+extern "C" int __real_mkdir(const char* path, mode_t mode);
+extern "C" int __wrap_mkdir(const char* path, mode_t mode) {
+  if (interloper) interloper(path);
+  return __real_mkdir(path, mode);
+}
 
 TEST(PathHelpers, PrefixUpToTheNthBackslash) {
   EXPECT_EQ(Prefix(u"\\a\\b\\c", 0), Result(0, u""));
@@ -63,6 +76,20 @@ TEST(PathHelpers, CreatePathFoldersMakesEveryMissingFolder) {
   WriteFile(dir / "x" / "file", "");
   EXPECT_EQ(CreatePathFolders(DevicePath(dir / "x" / "file" / "below").c_str()), -1);
   EXPECT_EQ(CreatePathFolders(DevicePath(dir / "made" / "file" / "q").c_str()), 0);
+}
+
+TEST(PathHelpers, CreatePathFoldersAcceptsAFolderMadeMeanwhile) {
+  // Two unpackers into the same new folder: the one whose creation fails
+  // because the other has just made the folder has its folder all the same;
+  // a file made there meanwhile is still in the way.
+  fs::path dir = ScratchDir();
+  interloper = [](const char* path) { __real_mkdir(path, 0777); };
+  EXPECT_EQ(CreatePathFolders(DevicePath(dir / "x" / "y").c_str()), 0);
+  interloper = [](const char* path) { WriteFile(path, ""); };
+  EXPECT_EQ(CreatePathFolders(DevicePath(dir / "x" / "y" / "file").c_str()), -1);
+  interloper = nullptr;
+  EXPECT_TRUE(fs::is_directory(dir / "x" / "y"));
+  EXPECT_TRUE(fs::is_regular_file(dir / "x" / "y" / "file"));
 }
 
 TEST(PathHelpers, CreatePathFoldersNeverExaminesTheFirstComponentAlone) {
