@@ -41,7 +41,7 @@ bool AskTerminal(const char* question) {
 
 int TerminalMessageBox::Show(void*, const char16_t* text, const char16_t* caption,
                              unsigned style) {
-  PrintError(ToUtf8(caption) + ": " + ToUtf8(text));
+  PrintError(OneLine(ToUtf8(caption) + ": " + ToUtf8(text)));
   switch (style & platform::kButtonsMask) {
     case platform::kButtonsOkCancel:
       if (skipUnreadable_) {
