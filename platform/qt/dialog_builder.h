@@ -35,7 +35,8 @@ void BuildDialog(QDialog* dialog, QWidget* owner, const DialogTemplate& dialogTe
 // The control of `dialog` with this id, or null.
 QWidget* FindDialogItem(QWidget* dialog, int id);
 
-// Places `window` over the device screen: `owner`'s window when given.
+// Sizes `window` to the device screen and places it over `owner`'s window;
+// without an owner the window manager places it.
 void CoverDeviceScreen(QWidget* window, QWidget* owner);
 
 }  // namespace platform::qt
