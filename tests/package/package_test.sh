@@ -65,11 +65,6 @@ sort -k3 -o "$work/expected" "$work/expected"
 diff -u "$work/expected" "$work/actual" || fail "file list"
 ! awk '$1 ~ /^d/ && ($1 != "drwxr-xr-x" || $2 != "root/root")' "$work/contents" | grep . ||
   fail "folders other than 0755 root"
-for size in 16 22 24 32 48 64 128 256; do
-  dpkg-deb --fsys-tarfile "$deb" |
-    tar -xOf - "./usr/share/icons/hicolor/${size}x$size/apps/org.tessaron.Tessaron.png" |
-    file - | grep -q "PNG image data, $size x $size" || fail "icon of $size pixels"
-done
 
 step "control fields"
 # Dependencies found by dpkg-shlibdeps (with versions), plus the Qt plugins.
@@ -92,14 +87,18 @@ root=$work/root
 dpkg-deb -x "$deb" "$root"
 kva=$root/usr/bin/kva
 for program in "$kva" "$root/usr/bin/tessaron"; do
-  readelf -d "$program" | grep -q "RUNPATH.*\[\$ORIGIN/../lib/$triplet/tessaron\]" ||
+  [[ $(readelf -d "$program") == *"(RUNPATH)"*"[\$ORIGIN/../lib/$triplet/tessaron]"* ]] ||
     fail "$program: RUNPATH"
-  ldd "$program" | grep -qF "libkvacore.so.1 => $root/usr/bin/../lib/$triplet/tessaron/" ||
+  [[ $(ldd "$program") == *"libkvacore.so.1 => $root/usr/bin/../lib/$triplet/tessaron/"* ]] ||
     fail "$program finds libkvacore elsewhere: $(ldd "$program" | grep kvacore)"
 done
-readelf -d "$root/usr/lib/$triplet/tessaron/libkvacore.so.1" | grep -q "SONAME.*\[libkvacore.so.1\]" ||
+[[ $(readelf -d "$root/usr/lib/$triplet/tessaron/libkvacore.so.1") == *"(SONAME)"*"[libkvacore.so.1]"* ]] ||
   fail "SONAME"
-"$kva" --version | grep -qx "kva 1.0.2" || fail "kva --version"
+[ "$("$kva" --version)" = "kva 1.0.2" ] || fail "kva --version"
+for size in 16 22 24 32 48 64 128 256; do
+  [[ $(file "$root/usr/share/icons/hicolor/${size}x$size/apps/org.tessaron.Tessaron.png") == \
+    *"PNG image data, $size x $size"* ]] || fail "icon of $size pixels"
+done
 mkdir -p "$work/tree/Отчёт/sub"
 printf 'hello\n' >"$work/tree/Отчёт/a.txt"
 head -c 5000 /dev/urandom >"$work/tree/Отчёт/sub/b.bin"
@@ -224,10 +223,10 @@ export DISPLAY=":$(cat "$work/display")"
 openbox --sm-disable >"$work/openbox.log" 2>&1 &
 wm=$!
 for _ in $(seq 100); do
-  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
+  [[ $(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null) == *"window id"* ]] && break
   sleep 0.1
 done
-xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id" || fail "openbox did not start"
+[[ $(xprop -root _NET_SUPPORTING_WM_CHECK) == *"window id"* ]] || fail "openbox did not start"
 
 wait_window() {
   local id=""
@@ -275,13 +274,16 @@ for language in ru en; do
   fi
   app=$!
   main=$(wait_window '^Tessaron$')
-  xprop -id "$main" WM_CLASS | grep -q '"tessaron", "Tessaron"' || fail "WM_CLASS"
+  [[ $(xprop -id "$main" WM_CLASS) == *'"tessaron", "Tessaron"'* ]] || fail "WM_CLASS"
+  # (Outputs are read whole: with pipefail, a grep -q that stopped reading
+  # early would fail the pipeline.)
+  icon=""
   for _ in $(seq 50); do
-    xprop -id "$main" _NET_WM_ICON | grep -q "Icon (128 x 128)" && break
+    icon=$(xprop -id "$main" _NET_WM_ICON)
+    [[ $icon == *"Icon (128 x 128)"* ]] && break
     sleep 0.1
   done
-  xprop -id "$main" _NET_WM_ICON | grep -q "Icon (128 x 128)" ||
-    fail "no window icon: $(xprop -id "$main" _NET_WM_ICON | head -c 100)"
+  [[ $icon == *"Icon (128 x 128)"* ]] || fail "no window icon: ${icon:0:100}"
   read -r left _ top _ < <(xprop -id "$main" _NET_FRAME_EXTENTS | tr -d ',' | awk '{ print $3, $4, $5, $6 }')
   read -r x y w h < <(geometry "$main")
   [ "$top" -gt 0 ] && [ $((y - top)) -ge 0 ] && [ $((x - left)) -ge 0 ] ||
