@@ -50,11 +50,11 @@ TEST(ProgressLine, BarBytesRateAndTimeLeft) {
   }
 }
 
-// A run long enough to be drawn (Triple DES over 16 MiB, about half a
+// A run long enough to be drawn (Triple DES over 24 MiB, most of a
 // second), once on a pseudo-terminal and once into a pipe.
 TEST(ProgressLine, DrawnAndClearedOnATerminalOnly) {
   fs::path dir = ScratchDir();
-  WriteFile(dir / "big", std::string(16 << 20, 'x'));
+  WriteFile(dir / "big", std::string(24 << 20, 'x'));
   WriteFile(dir / "pw", "pw\n");
   std::string encrypt = "encrypt --cipher 2 -f --password-file " + Q(dir / "pw") + " " +
                         Q(dir / "big") + " " + Q(dir / "big.kva");
@@ -65,7 +65,7 @@ TEST(ProgressLine, DrawnAndClearedOnATerminalOnly) {
             0)
       << onTerminal;
   EXPECT_NE(onTerminal.find("\rEncrypting "), std::string::npos) << onTerminal;
-  EXPECT_NE(onTerminal.find(" / 16.0 MiB "), std::string::npos) << onTerminal;
+  EXPECT_NE(onTerminal.find(" / 24.0 MiB "), std::string::npos) << onTerminal;
   EXPECT_NE(onTerminal.find("MiB/s"), std::string::npos) << onTerminal;
   EXPECT_EQ(onTerminal.substr(onTerminal.rfind('\r')), "\r\033[K") << "cleared at the end";
 
