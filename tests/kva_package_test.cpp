@@ -131,8 +131,8 @@ TEST(KvaPackages, UnreadableFilesCancelUnlessSkipped) {
   int descriptor = socket(AF_UNIX, SOCK_STREAM, 0);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
-  // A newline in the name: the message about it still takes one line.
-  std::string socketPath = (dir / "tree" / "sock\net").string();
+  // Control characters in the name: the message about it still takes one line.
+  std::string socketPath = (dir / "tree" / "so\x1b" "ck\net").string();
   socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
   ASSERT_EQ(bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   close(descriptor);
@@ -146,7 +146,7 @@ TEST(KvaPackages, UnreadableFilesCancelUnlessSkipped) {
     std::size_t problem = cancelled.output.find("Cannot read the file");
     ASSERT_NE(problem, std::string::npos) << cancelled.output;
     std::string line = cancelled.output.substr(problem, cancelled.output.find('\n', problem) - problem);
-    EXPECT_NE(line.find("/tree/sock\\net': "), std::string::npos) << "path and reason on one line: " << line;
+    EXPECT_NE(line.find("/tree/so\\x1bck\\net': "), std::string::npos) << "path and reason on one line: " << line;
     EXPECT_NE(cancelled.output.find("--skip-unreadable"), std::string::npos) << cancelled.output;
     EXPECT_FALSE(fs::exists(dir / (command + ".out")));
     KvaRun skipped = Kva(command + " " + Q(dir / "tree") + " " + out + " --skip-unreadable" + password, "pw\n");
@@ -155,5 +155,5 @@ TEST(KvaPackages, UnreadableFilesCancelUnlessSkipped) {
   KvaRun opened = Kva("open " + Q(dir / "seal.out") + " " + Q(dir / "opened") + " --password-stdin", "pw\n");
   ASSERT_EQ(opened.status, 0) << opened.output;
   EXPECT_EQ(ReadFile(dir / "opened" / "tree" / "good"), "good");
-  EXPECT_FALSE(fs::exists(dir / "opened" / "tree" / "sock\net"));
+  EXPECT_FALSE(fs::exists(dir / "opened" / "tree" / "so\x1b" "ck\net"));
 }
