@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing (Debian packages), builds, then either runs the
 # main job (./setup.sh run: tessaron on the bundled sample, or kva open
-# without a display) or passes the whole test suite (./setup.sh test): the
+# without a display), builds the Debian package (./setup.sh package:
+# build/package/tessaron_<version>_<arch>.deb) or passes the whole test
+# suite (./setup.sh test, which also builds and checks the package): the
 # release build's tests, the same tests built with AddressSanitizer and
 # UndefinedBehaviorSanitizer, the library's tests under ThreadSanitizer, and
 # a short run of every fuzzer on its corpus.
@@ -14,6 +16,9 @@ PACKAGES=(
   qt6-base-dev qt6-translations-l10n fonts-dejavu-core fonts-noto-cjk
   xvfb xauth xdotool imagemagick
   clang-14 libclang-rt-14-dev libfuzzer-14-dev
+  # The Debian package, its desktop files and their checks.
+  dpkg-dev perl librsvg2-bin lintian desktop-file-utils appstream shared-mime-info
+  libfile-mimeinfo-perl xdg-utils man-db bsdextrautils bash-completion file openbox x11-utils
 )
 
 install_missing() {
@@ -65,6 +70,14 @@ case "${1:-}" in
     build release
     run_main_job
     ;;
+  package)
+    install_missing
+    build release
+    rm -rf build/package
+    cpack --config build/CPackConfig.cmake -B build/package
+    rm -rf build/package/_CPack_Packages
+    echo "Install it with: sudo apt install ./$(ls build/package/tessaron_*.deb)"
+    ;;
   test)
     install_missing
     build_and_test asan
@@ -73,7 +86,7 @@ case "${1:-}" in
     build_and_test release
     ;;
   *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|package|test" >&2
     exit 64
     ;;
 esac

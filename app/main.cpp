@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/start_up.h"
+#include "platform/language.h"
 #include "platform/qt/message_box_qt.h"
 #include "platform/qt/process_end_qt.h"
 #include "platform/screen.h"
@@ -31,10 +32,16 @@ int main(int argc, char** argv) {
   std::vector<char*> arguments(argv, argv + argc);
   QApplication application(argc, argv);
   application.setQuitOnLastWindowClosed(false);  // the program decides when it ends
+  // The names a desktop knows the program by: WM_CLASS "tessaron",
+  // "Tessaron" on X11, and the desktop entry (its icon and name) on Wayland.
+  QApplication::setApplicationName(QStringLiteral("Tessaron"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.tessaron.Tessaron"));
   SetUpLook(application);
-  // Russian texts for Qt's own menus, such as a text box's context menu.
+  // Qt's own menus, such as a text box's context menu, in Russian unless
+  // the resources are English.
   QTranslator translator;
-  if (translator.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+  if (platform::ResourceLanguage() == platform::Language::kRussian &&
+      translator.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
                       QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
     application.installTranslator(&translator);
   }

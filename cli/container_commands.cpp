@@ -54,7 +54,7 @@ int RunEncrypt(const EncryptOptions& options) {
     return kExitFailure;
   }
 
-  ProgressCallback progress = StartProgress("Encrypting");
+  ProgressCallback progress = StartProgress("Encrypting", size);
   std::int32_t result = EncryptContainer(source.text, output.TemporaryPath(), password.Data(),
                                          password.Length(), options.cipher, progress,
                                          options.offset, options.carrier.empty() ? nullptr : carrier.text,
@@ -97,7 +97,7 @@ int RunDecrypt(const DecryptOptions& options) {
     return kExitFailure;
   }
 
-  ProgressCallback progress = StartProgress("Decrypting");
+  ProgressCallback progress = StartProgress("Decrypting", inspection.header.ciphertextLength);
   std::int32_t result = DecryptContainer(source.text, output.TemporaryPath(), password.Data(),
                                          password.Length(), progress, options.offset,
                                          KvaInstance());

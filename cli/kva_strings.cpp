@@ -9,7 +9,7 @@ constexpr platform::StringEntry kEntries[] = {
     {61410, u"Done"},
     {61411, u"Error"},
     {61412, u"Processing"},
-    {61413, u"Cannot read the file %s:\n%s"},
+    {61413, u"Cannot read the file '%s': %s"},  // one line, as every kva message
     {61414, u"Cannot read the attributes of a file"},
 };
 

@@ -11,7 +11,12 @@ void PrintError(const std::string& message);
 // Prints "<message>" and a newline to standard error (notes, not errors).
 void PrintNote(const std::string& message);
 
-// Quotes a path for a message.
+// Quotes a path for a message, on one line: control characters in it (a
+// newline in a file name) are written as C escapes, "\n", "\x1b".
 std::string Quoted(const std::string& path);
+
+// The text with its control characters written as C escapes, so that a
+// message about one problem stays on one line.
+std::string OneLine(const std::string& text);
 
 }  // namespace cli

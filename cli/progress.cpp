@@ -1,47 +1,145 @@
 #include "cli/progress.h"
 
-#include <cstdio>
+#include <sys/ioctl.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 
 namespace cli {
 namespace {
 
-const char* currentLabel = "";
-int shownPercent = -1;
-bool lineShowing = false;
+using Clock = std::chrono::steady_clock;
 
-void Show(int percent) {
-  if (percent == shownPercent) return;
-  shownPercent = percent;
-  lineShowing = true;
-  std::fprintf(stderr, "\r%s %3d%%", currentLabel, percent);
-  std::fflush(stderr);
+constexpr double kRedrawSeconds = 0.2;  // five times a second at most
+constexpr double kFirstRateSeconds = 0.5;
+constexpr int kMinimumBar = 10;  // narrower than this, the bar is left out
+
+struct Line {
+  const char* label = "";
+  std::uint64_t totalBytes = 0;  // for operations that report chunks
+  Clock::time_point start;
+  Clock::time_point lastDrawn;
+  bool showing = false;
+};
+Line line;
+
+// "512 B", "9.8 KiB", "12.3 MiB", "205 GiB": three figures at most.
+std::string Size(double bytes) {
+  static const char* const kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB"};
+  int unit = 0;
+  while (bytes >= 1000 && unit < 4) {
+    bytes /= 1024;
+    ++unit;
+  }
+  char text[32];
+  if (unit == 0) {
+    std::snprintf(text, sizeof text, "%.0f B", bytes);
+  } else {
+    std::snprintf(text, sizeof text, bytes < 99.95 ? "%.1f %s" : "%.0f %s", bytes, kUnits[unit]);
+  }
+  return text;
 }
 
-// Container operations report (chunk index, chunk count) per chunk and
-// (1, 1) at the end; packages report (bytes done, total bytes).
+// "0:07", "12:34", "1:02:03".
+std::string Duration(double seconds) {
+  auto whole = static_cast<std::uint64_t>(seconds + 0.999);
+  char text[32];
+  if (whole >= 3600) {
+    std::snprintf(text, sizeof text, "%llu:%02llu:%02llu",
+                  static_cast<unsigned long long>(whole / 3600),
+                  static_cast<unsigned long long>(whole / 60 % 60),
+                  static_cast<unsigned long long>(whole % 60));
+  } else {
+    std::snprintf(text, sizeof text, "%llu:%02llu", static_cast<unsigned long long>(whole / 60),
+                  static_cast<unsigned long long>(whole % 60));
+  }
+  return text;
+}
+
+std::string Padded(const std::string& text, std::size_t width) {
+  return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+}
+
+int TerminalWidth() {
+  winsize size{};
+  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+    return size.ws_col - 1;  // the last column would wrap on some terminals
+  }
+  return 79;
+}
+
 void OnProgress(std::uint32_t done, std::uint32_t total, const char16_t*) {
   if (total == 0) return;
-  std::uint64_t reached = done == 1 && total == 1 ? 1 : done;
-  if (reached > total) reached = total;
-  Show(static_cast<int>(reached * 100 / total));
+  Clock::time_point now = Clock::now();
+  if (std::chrono::duration<double>(now - line.lastDrawn).count() < kRedrawSeconds) return;
+  line.lastDrawn = now;
+
+  std::uint64_t bytesDone = done;
+  std::uint64_t bytesTotal = total;
+  if (line.totalBytes > 0) {
+    // Chunk i is reported once it is done; (1, 1) reports the end.
+    std::uint64_t chunks = std::min<std::uint64_t>(std::uint64_t{done} + 1, total);
+    bytesTotal = line.totalBytes;
+    bytesDone = bytesTotal * chunks / total;
+  }
+  double seconds = std::chrono::duration<double>(now - line.start).count();
+  std::string text =
+      FormatProgressLine(line.label, bytesDone, bytesTotal, seconds, TerminalWidth());
+  std::fprintf(stderr, "\r%s\033[K", text.c_str());
+  std::fflush(stderr);
+  line.showing = true;
 }
 
 }  // namespace
 
-ProgressCallback StartProgress(const char* label) {
+std::string FormatProgressLine(const char* label, std::uint64_t done, std::uint64_t total,
+                               double seconds, int width) {
+  done = std::min(done, total);
+  double fraction = total == 0 ? 1.0 : static_cast<double>(done) / static_cast<double>(total);
+  char percent[8];
+  std::snprintf(percent, sizeof percent, "%3d%%", static_cast<int>(fraction * 100));
+
+  std::string rate = "--- B/s";
+  std::string left = "-:--";
+  if (seconds >= kFirstRateSeconds && done > 0) {
+    double perSecond = static_cast<double>(done) / seconds;
+    rate = Size(perSecond) + "/s";
+    left = Duration(static_cast<double>(total - done) / perSecond);
+  }
+  std::string head = std::string(label) + " " + percent + " ";
+  std::string tail(1, ' ');
+  tail += Padded(Size(static_cast<double>(done)), 8) + " / " + Size(static_cast<double>(total)) +
+          "  " + Padded(rate, 10) + "  " + Padded(left, 5) + " left";
+
+  int barWidth = width - static_cast<int>(head.size() + tail.size()) - 2;
+  if (barWidth < kMinimumBar) {
+    std::string shortLine = head.substr(0, head.size() - 1) + tail;
+    if (width < 0) width = 0;
+    return shortLine.substr(0, static_cast<std::size_t>(width));
+  }
+  auto filled = static_cast<int>(fraction * barWidth);
+  std::string bar(static_cast<std::size_t>(barWidth), ' ');
+  std::fill(bar.begin(), bar.begin() + filled, '=');
+  if (filled < barWidth) bar[static_cast<std::size_t>(filled)] = '>';
+  return head + "[" + bar + "]" + tail;
+}
+
+ProgressCallback StartProgress(const char* label, std::uint64_t totalBytes) {
   if (::isatty(STDERR_FILENO) == 0) return nullptr;
-  currentLabel = label;
-  shownPercent = -1;
+  line = Line{};
+  line.label = label;
+  line.totalBytes = totalBytes;
+  line.start = line.lastDrawn = Clock::now();
   return OnProgress;
 }
 
 void ClearProgressLine() {
-  if (!lineShowing) return;
+  if (!line.showing) return;
   std::fprintf(stderr, "\r\033[K");
   std::fflush(stderr);
-  lineShowing = false;
-  shownPercent = -1;
+  line.showing = false;
 }
 
 }  // namespace cli

@@ -62,7 +62,7 @@ bool AskTerminal(const char* question) {
 
 int TerminalMessageBox::Show(void*, const char16_t* text, const char16_t* caption,
                              unsigned style) {
-  PrintError(Shown(caption) + ": " + Shown(text));
+  PrintError(OneLine(Shown(caption) + ": " + Shown(text)));
   switch (style & platform::kButtonsMask) {
     case platform::kButtonsOkCancel:
       if (skipUnreadable_) {

@@ -19,12 +19,17 @@ struct StringEntry {
 struct StringTable {
   const StringEntry* entries;
   std::size_t count;
+  // The same texts in English, or null. LoadString takes a text from here
+  // when the resource language (platform/language.h) is English, and from
+  // `entries` when this table lacks the id.
+  const StringTable* english = nullptr;
 };
 
 using ModuleInstance = const StringTable*;
 
-// Loads text `id` into `buffer` (capacity units, terminator included),
-// cutting it to capacity - 1 units. Returns the number of units loaded.
+// Loads text `id`, in the resource language, into `buffer` (capacity units,
+// terminator included), cutting it to capacity - 1 units. Returns the number
+// of units loaded.
 std::size_t LoadString(ModuleInstance instance, std::uint32_t id, char16_t* buffer,
                        std::size_t capacity);
 

@@ -7,10 +7,12 @@
 #include "app/command_line.h"
 #include "app/layout.h"
 #include "job/progress.h"
+#include "platform/language.h"
 #include "platform/qt/dialog_builder.h"
 #include "platform/screen.h"
 #include "platform/string_table.h"
 #include "res/resource_ids.h"
+#include "res/resources.h"
 #include "res/string_table.h"
 #include "tests/test_support.h"
 
@@ -153,6 +155,77 @@ TEST(DialogUnits, TemplatesFitTheScreenAtEveryScale) {
   // Rounded to the nearest pixel: 7 x 6 / 4 = 10.5 and 7 x 13 / 8 = 11.375.
   EXPECT_EQ(platform::qt::DialogUnitsToPixels(7, 7, 129, 8, 1), QRect(11, 11, 194, 13));
   EXPECT_EQ(platform::qt::DialogUnitsToPixels(7, 7, 129, 8, 2), QRect(21, 23, 387, 26));
+}
+
+namespace {
+
+bool HasCyrillic(const char16_t* text) {
+  for (; *text != u'\0'; ++text) {
+    if (*text >= 0x400 && *text < 0x530) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+// The English resources stand in for the Russian ones one for one: every
+// text, with the same placeholders in the same order (the library fills
+// them in), every menu command and every dialog control.
+TEST(EnglishResources, MatchTheRussianOnes) {
+  const platform::StringTable& russian = res::kProgramStrings;
+  ASSERT_NE(russian.english, nullptr);
+  auto placeholders = [](std::u16string text) {
+    std::u16string found;
+    for (std::size_t at = text.find(u'%'); at != std::u16string::npos; at = text.find(u'%', at + 1)) {
+      std::size_t next = at + 1 < text.size() && text[at + 1] == u' ' ? at + 2 : at + 1;
+      if (next < text.size()) found += text[next];
+    }
+    return found;
+  };
+  for (std::size_t i = 0; i < russian.count; ++i) {
+    std::uint32_t id = russian.entries[i].id;
+    SCOPED_TRACE(id);
+    char16_t text[512];
+    platform::SetResourceLanguage(platform::Language::kEnglish);
+    ASSERT_GT(platform::LoadString(&russian, id, text), 0u);
+    std::u16string english = text;
+    platform::SetResourceLanguage(platform::Language::kRussian);
+    platform::LoadString(&russian, id, text);
+    EXPECT_EQ(placeholders(english), placeholders(text));
+    bool isName = id == res::kIdsTitle || id == res::kIdsClassName;
+    EXPECT_EQ(english == text, isName) << "translated, but for the window's names";
+    EXPECT_FALSE(HasCyrillic(english.c_str())) << "no Russian left";
+  }
+  EXPECT_EQ(russian.english->count, russian.count);
+
+  for (int id : {res::kMenuSoftKeys, res::kMenuBlankSoftKeys, res::kDialogAbout,
+                 res::kDialogProgress}) {
+    SCOPED_TRACE(id);
+    platform::SetResourceLanguage(platform::Language::kRussian);
+    const platform::MenuResource* menu = res::FindMenu(id);
+    const platform::DialogTemplate* dialog = res::FindDialog(id);
+    platform::SetResourceLanguage(platform::Language::kEnglish);
+    if (menu != nullptr) {
+      const platform::MenuResource* english = res::FindMenu(id);
+      ASSERT_EQ(english->count, menu->count);
+      for (std::size_t i = 0; i < menu->count; ++i) {
+        EXPECT_EQ(english->items[i].command, menu->items[i].command);
+      }
+    }
+    if (dialog != nullptr) {
+      const platform::DialogTemplate* english = res::FindDialog(id);
+      ASSERT_EQ(english->count, dialog->count);
+      for (std::size_t i = 0; i < dialog->count; ++i) {
+        EXPECT_EQ(english->items[i].id, dialog->items[i].id);
+        EXPECT_EQ(english->items[i].x, dialog->items[i].x);
+        EXPECT_EQ(english->items[i].width, dialog->items[i].width);
+        if (english->items[i].text != nullptr) {
+          EXPECT_FALSE(HasCyrillic(english->items[i].text));
+        }
+      }
+    }
+  }
+  platform::SetResourceLanguage(platform::Language::kRussian);
 }
 
 namespace {

@@ -14,6 +14,7 @@
 #include "app/main_window.h"
 #include "job/globals.h"
 #include "job/progress_dialog.h"
+#include "platform/language.h"
 #include "platform/qt/dialog_builder.h"
 #include "platform/screen.h"
 #include "res/resource_ids.h"
@@ -48,7 +49,12 @@ int main(int argc, char** argv) {
   application.setFont(font);
 
   job::instance = res::ProgramInstance();
-  platform::WideCopy(job::destinationFolder, u"\\home\\user\\Документы");
+  // The user's folder as a user of that language would have it.
+  bool english = platform::ResourceLanguage() == platform::Language::kEnglish;
+  QString documents = english ? QStringLiteral("Documents") : QStringLiteral("Документы");
+  platform::WideCopy(job::destinationFolder,
+                     reinterpret_cast<const char16_t*>(
+                         (QStringLiteral("\\home\\user\\") + documents).utf16()));
   bool ok = true;
 
   app::MainWindow window(QStringLiteral("Tessaron"), IdleWorker);
@@ -59,7 +65,8 @@ int main(int argc, char** argv) {
     job::ProgressDialog progress(&window, IdleWorker);
     auto* item =
         static_cast<QLabel*>(platform::qt::FindDialogItem(&progress, res::kControlCurrentItem));
-    item->setText(QStringLiteral("\\home\\user\\Документы\\Tessaron sample\\docs\\numbers.csv"));
+    item->setText(QStringLiteral("\\home\\user\\") + documents +
+                  QStringLiteral("\\Tessaron sample\\docs\\numbers.csv"));
     job::progressBar->setValue(40);
     ok = Save(&progress, folder, "progress-dialog.png") && ok;
     job::JoinWorker();

@@ -12,6 +12,7 @@
 #include "platform/device_path.h"
 #include "platform/files.h"
 #include "platform/instance_lock.h"
+#include "platform/language.h"
 #include "platform/string_table.h"
 #include "platform/temp_files.h"
 #include "tests/test_support.h"
@@ -250,8 +251,10 @@ TEST(InstanceLock, PrivateFolderIsNeverOneOthersCanWrite) {
 }
 
 TEST(StringTables, LoadIntoZeroedBuffers) {
+  const platform::StringEntry english[] = {{3, u"Decrypt into folder"}};
+  const platform::StringTable englishTable{english, 1};
   const platform::StringEntry entries[] = {{1, u"Tessaron"}, {3, u"Расшифровать в папку"}};
-  const platform::StringTable table{entries, 2};
+  const platform::StringTable table{entries, 2, &englishTable};
   char16_t buffer[128];
   std::memset(buffer, 0x55, sizeof buffer);
   EXPECT_EQ(platform::LoadString(&table, 1, buffer), 8u);
@@ -263,6 +266,56 @@ TEST(StringTables, LoadIntoZeroedBuffers) {
   char16_t two[2];
   EXPECT_EQ(platform::LoadString(&table, 3, two), 1u);
   EXPECT_EQ(std::u16string(two), u"Р") << "a two-unit buffer keeps the first character";
+
+  // In English the second table answers, and the first one for ids it lacks.
+  platform::SetResourceLanguage(platform::Language::kEnglish);
+  EXPECT_EQ(platform::LoadString(&table, 3, buffer), 19u);
+  EXPECT_EQ(std::u16string(buffer), u"Decrypt into folder");
+  EXPECT_EQ(platform::LoadString(&table, 1, buffer), 8u);
+  EXPECT_EQ(platform::LoadString(&table, 2, buffer), 0u);
+  platform::SetResourceLanguage(platform::Language::kRussian);
+  platform::LoadString(&table, 3, buffer);
+  EXPECT_EQ(std::u16string(buffer), u"Расшифровать в папку");
+}
+
+// The language of the texts, from LANGUAGE, LC_ALL, LC_MESSAGES and LANG as
+// gettext reads them: English only where English is asked for.
+TEST(StringTables, LanguageFromTheEnvironment) {
+  using platform::Language;
+  struct Case {
+    const char *language, *lcAll, *lcMessages, *lang;
+    Language expected;
+  };
+  const Case cases[] = {
+      {nullptr, nullptr, nullptr, nullptr, Language::kRussian},
+      {nullptr, nullptr, nullptr, "ru_RU.UTF-8", Language::kRussian},
+      {nullptr, nullptr, nullptr, "en_US.UTF-8", Language::kEnglish},
+      {nullptr, nullptr, nullptr, "en", Language::kEnglish},
+      {nullptr, nullptr, nullptr, "de_DE.UTF-8", Language::kRussian},
+      {nullptr, nullptr, nullptr, "eo.UTF-8", Language::kRussian},
+      {"", "", "", "en_GB@euro", Language::kEnglish},  // empty is unset
+      {nullptr, nullptr, "en_US.UTF-8", "ru_RU.UTF-8", Language::kEnglish},
+      {nullptr, "ru_RU.UTF-8", "en_US.UTF-8", "en_US.UTF-8", Language::kRussian},
+      {nullptr, "en_US.UTF-8", "ru_RU.UTF-8", "ru_RU.UTF-8", Language::kEnglish},
+      // LANGUAGE comes first: its first entry we have texts for decides.
+      {"ru", nullptr, nullptr, "en_US.UTF-8", Language::kRussian},
+      {"en_GB:ru", nullptr, nullptr, "ru_RU.UTF-8", Language::kEnglish},
+      {"de:fr:en:ru", nullptr, nullptr, "de_DE.UTF-8", Language::kEnglish},
+      {"de:ru_RU:en", "en_US.UTF-8", nullptr, nullptr, Language::kRussian},
+      {"de", nullptr, nullptr, "en_US.UTF-8", Language::kRussian},
+      {"english", nullptr, nullptr, "ru_RU.UTF-8", Language::kRussian},
+      // ... except under the C locale, where gettext ignores it.
+      {"en", nullptr, nullptr, nullptr, Language::kRussian},
+      {"en", "C", nullptr, "en_US.UTF-8", Language::kRussian},
+      {"en", nullptr, nullptr, "C.UTF-8", Language::kRussian},
+      {"en", nullptr, "POSIX", nullptr, Language::kRussian},
+      {"en", nullptr, nullptr, "ru_RU.UTF-8", Language::kEnglish},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(platform::LanguageFromLocale(c.language, c.lcAll, c.lcMessages, c.lang), c.expected)
+        << (c.language ? c.language : "-") << " " << (c.lcAll ? c.lcAll : "-") << " "
+        << (c.lcMessages ? c.lcMessages : "-") << " " << (c.lang ? c.lang : "-");
+  }
 }
 
 TEST(CodePage, PasswordsBecomeWindows1251Bytes) {

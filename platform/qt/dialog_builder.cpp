@@ -141,8 +141,15 @@ QWidget* FindDialogItem(QWidget* dialog, int id) {
 }
 
 void CoverDeviceScreen(QWidget* window, QWidget* owner) {
-  QPoint origin = owner != nullptr ? owner->window()->geometry().topLeft() : QPoint(0, 0);
-  window->setGeometry(QRect(origin, QSize(screenMetrics.width, screenMetrics.height)));
+  QSize size(screenMetrics.width, screenMetrics.height);
+  if (owner == nullptr) {
+    // The window manager places the program's window, so that its title bar
+    // stays on the screen (a position of our own would put the window's
+    // inside at the corner and its frame above the screen's edge).
+    window->resize(size);
+    return;
+  }
+  window->setGeometry(QRect(owner->window()->geometry().topLeft(), size));
 }
 
 QString HostText(const char16_t* deviceText) {

@@ -41,7 +41,8 @@ QWidget* FindDialogItem(QWidget* dialog, int id);
 // program; a text that has no host spelling is shown as it is.
 QString HostText(const char16_t* deviceText);
 
-// Places `window` over the device screen: `owner`'s window when given.
+// Sizes `window` to the device screen and places it over `owner`'s window;
+// without an owner the window manager places it.
 void CoverDeviceScreen(QWidget* window, QWidget* owner);
 
 }  // namespace platform::qt

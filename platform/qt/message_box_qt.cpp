@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "platform/language.h"
 #include "platform/qt/ui_thread.h"
 
 namespace platform::qt {
@@ -22,8 +23,24 @@ QMessageBox::Icon IconFor(unsigned style) {
   }
 }
 
+// The button texts of the system's language, as the device's message boxes
+// have them.
+struct ButtonTexts {
+  QString yes, no, ok, cancel;
+};
+
+ButtonTexts ButtonTextsFor(Language language) {
+  if (language == Language::kEnglish) {
+    return {QStringLiteral("Yes"), QStringLiteral("No"), QStringLiteral("OK"),
+            QStringLiteral("Cancel")};
+  }
+  return {QStringLiteral("Да"), QStringLiteral("Нет"), QStringLiteral("ОК"),
+          QStringLiteral("Отмена")};
+}
+
 int ShowOnThisThread(QWidget* owner, const QString& text, const QString& caption, unsigned style) {
   QMessageBox box(IconFor(style), caption, text, QMessageBox::NoButton, owner);
+  const ButtonTexts buttons = ButtonTextsFor(ResourceLanguage());
   QPushButton* first = nullptr;
   QPushButton* second = nullptr;
   int firstAnswer = kAnswerOk;
@@ -31,18 +48,18 @@ int ShowOnThisThread(QWidget* owner, const QString& text, const QString& caption
   switch (style & kButtonsMask) {
     case kButtonsYesNo:
       // "Нет" gets a role that Qt does not take for Esc or the close button.
-      first = box.addButton(QStringLiteral("Да"), QMessageBox::YesRole);
-      second = box.addButton(QStringLiteral("Нет"), QMessageBox::ActionRole);
+      first = box.addButton(buttons.yes, QMessageBox::YesRole);
+      second = box.addButton(buttons.no, QMessageBox::ActionRole);
       firstAnswer = kAnswerYes;
       secondAnswer = kAnswerNo;
       break;
     case kButtonsOkCancel:
-      first = box.addButton(QStringLiteral("ОК"), QMessageBox::AcceptRole);
-      second = box.addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole);
+      first = box.addButton(buttons.ok, QMessageBox::AcceptRole);
+      second = box.addButton(buttons.cancel, QMessageBox::RejectRole);
       secondAnswer = kAnswerCancel;
       break;
     default:
-      first = box.addButton(QStringLiteral("ОК"), QMessageBox::AcceptRole);
+      first = box.addButton(buttons.ok, QMessageBox::AcceptRole);
       break;
   }
   box.setDefaultButton(first);

@@ -1,5 +1,6 @@
 // The message-box service of the application: real modal Qt message boxes
-// with the device's Russian button texts.
+// with the button texts of the resource language (Russian, as on the device,
+// or English).
 #pragma once
 
 #include "platform/message_box.h"
