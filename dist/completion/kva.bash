@@ -6,7 +6,8 @@ _kva_options() {
         seal) echo --cipher -f --force --skip-unreadable --password-file --password-stdin ;;
         open) echo --remove-original --password-file --password-stdin ;;
         pack) echo --append -f --force --skip-unreadable ;;
-        unpack | list | measure) ;;
+        measure) echo --package ;;
+        unpack | list) ;;
         encrypt) echo --cipher --carrier --offset -f --force --password-file --password-stdin ;;
         decrypt) echo --offset -f --force --password-file --password-stdin ;;
         info) echo --offset ;;
@@ -25,7 +26,7 @@ _kva() {
         --offset)
             return
             ;;
-        --password-file | --carrier)
+        --password-file | --carrier | --package)
             _filedir
             return
             ;;
@@ -37,7 +38,7 @@ _kva() {
     local command="" operands=0 i
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            --cipher | --offset | --password-file | --carrier) ((i++)) ;;
+            --cipher | --offset | --password-file | --carrier | --package) ((i++)) ;;
             -*) ;;
             *)
                 if [[ -z $command ]]; then
