@@ -6,6 +6,14 @@
 
 #include <cstring>
 #include <limits>
+#include <new>
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#endif
 
 #include "cipher/primitives.h"
 
@@ -147,7 +155,38 @@ class Stream {
   bool running_ = false;
 };
 
+// The calling thread's stream, made on its first cipher call and freed when
+// the thread ends; null when there is none yet (and `create` is false) or
+// it cannot be made.
+#ifdef _WIN32
+// In a mingw-w64 DLL a thread_local object with a destructor crashes at
+// thread exit (libstdc++'s thread-exit list is freed twice), so Windows
+// keeps the stream in a Win32 TLS slot that DllMain empties.
+DWORD tlsSlot = TLS_OUT_OF_INDEXES;
+
+Stream* ThreadStream(bool create) {
+  if (tlsSlot == TLS_OUT_OF_INDEXES) return nullptr;
+  auto* stream = static_cast<Stream*>(::TlsGetValue(tlsSlot));
+  if (stream == nullptr && create) {
+    stream = new (std::nothrow) Stream;
+    if (stream != nullptr && !::TlsSetValue(tlsSlot, stream)) {
+      delete stream;
+      stream = nullptr;
+    }
+  }
+  return stream;
+}
+
+void FreeThreadStream() {
+  if (tlsSlot == TLS_OUT_OF_INDEXES) return;
+  delete static_cast<Stream*>(::TlsGetValue(tlsSlot));  // wipes the key material
+  ::TlsSetValue(tlsSlot, nullptr);
+}
+#else
 thread_local Stream tlsStream;
+
+Stream* ThreadStream(bool) { return &tlsStream; }
+#endif
 
 // The final piece of a CBC encryption: the whole blocks, then the rest
 // padded with PKCS#7 to a whole block (a whole block of padding when there
@@ -224,11 +263,12 @@ std::int32_t Piece(bool encrypt, const unsigned char* input, std::int32_t inputL
                    unsigned char* output, std::int32_t* outputLength, std::int32_t identifier,
                    const unsigned char* key, std::int32_t keyLength, std::int32_t finalFlag) {
   if (outputLength != nullptr) *outputLength = 0;
-  Stream& stream = tlsStream;
+  Stream* stream = ThreadStream(true);
+  if (stream == nullptr) return kFailure;
   if (outputLength == nullptr ||
-      !ProcessPiece(stream, encrypt, input, inputLength, output, outputLength, identifier, key,
+      !ProcessPiece(*stream, encrypt, input, inputLength, output, outputLength, identifier, key,
                     keyLength, finalFlag != 0)) {
-    stream.End();  // any failure ends the stream
+    stream->End();  // any failure ends the stream
     return kFailure;
   }
   return kOk;
@@ -245,7 +285,7 @@ KVACORE_API std::int32_t DLL_GenHASH(const unsigned char* data, std::int32_t len
                                      unsigned char* digest) {
   // Every operation digests the password before its first piece, so this is
   // where a leftover stream (an operation abandoned midway) is dropped.
-  tlsStream.End();
+  if (Stream* stream = ThreadStream(false); stream != nullptr) stream->End();
   if (digest == nullptr) return kFailure;
   std::memset(digest, 0, kDigestSize);
   if (length < 0 || (data == nullptr && length > 0)) return kFailure;
@@ -275,5 +315,26 @@ KVACORE_API std::int32_t DLL_Decrypt(const unsigned char* input, std::int32_t in
   return Piece(false, input, inputLength, output, outputLength, cipherIdentifier, key, keyLength,
                finalFlag);
 }
+
+#ifdef _WIN32
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+  switch (reason) {
+    case DLL_PROCESS_ATTACH:
+      tlsSlot = ::TlsAlloc();
+      break;
+    case DLL_THREAD_DETACH:
+      FreeThreadStream();
+      break;
+    case DLL_PROCESS_DETACH:
+      // The thread that unloads the library, or ends the process, has a
+      // stream of its own; at process end the others are gone already.
+      if (reserved == nullptr) FreeThreadStream();
+      break;
+    default:
+      break;
+  }
+  return TRUE;
+}
+#endif
 
 }  // extern "C"

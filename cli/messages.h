@@ -14,4 +14,7 @@ void PrintNote(const std::string& message);
 // Quotes a path for a message.
 std::string Quoted(const std::string& path);
 
+// The last system error of the calling thread in words.
+std::string LastErrorText();
+
 }  // namespace cli

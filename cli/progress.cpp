@@ -1,7 +1,8 @@
 #include "cli/progress.h"
 
 #include <cstdio>
-#include <unistd.h>
+
+#include "cli/system.h"
 
 namespace cli {
 namespace {
@@ -9,12 +10,13 @@ namespace {
 const char* currentLabel = "";
 int shownPercent = -1;
 bool lineShowing = false;
+int lineWidth = 0;
 
 void Show(int percent) {
   if (percent == shownPercent) return;
   shownPercent = percent;
   lineShowing = true;
-  std::fprintf(stderr, "\r%s %3d%%", currentLabel, percent);
+  lineWidth = std::fprintf(stderr, "\r%s %3d%%", currentLabel, percent);
   std::fflush(stderr);
 }
 
@@ -30,7 +32,7 @@ void OnProgress(std::uint32_t done, std::uint32_t total, const char16_t*) {
 }  // namespace
 
 ProgressCallback StartProgress(const char* label) {
-  if (::isatty(STDERR_FILENO) == 0) return nullptr;
+  if (!ErrorIsTerminal()) return nullptr;
   currentLabel = label;
   shownPercent = -1;
   return OnProgress;
@@ -38,7 +40,7 @@ ProgressCallback StartProgress(const char* label) {
 
 void ClearProgressLine() {
   if (!lineShowing) return;
-  std::fprintf(stderr, "\r\033[K");
+  EraseLine(lineWidth > 0 ? static_cast<std::size_t>(lineWidth) : 0);
   std::fflush(stderr);
   lineShowing = false;
   shownPercent = -1;

@@ -1,10 +1,9 @@
 #include "cli/terminal_message_box.h"
 
-#include <cstdio>
 #include <string>
-#include <unistd.h>
 
 #include "cli/messages.h"
+#include "cli/system.h"
 #include "platform/device_path.h"
 #include "platform/wide_string.h"
 
@@ -17,24 +16,9 @@ std::string ToUtf8(const char16_t* text) {
   std::string utf8 = buffer;
   // Device paths in messages are shown as host paths.
   for (char& c : utf8) {
-    if (c == '\\') c = '/';
+    if (c == '\\') c = kHostSeparator;
   }
   return utf8;
-}
-
-// Asks a yes/no question on the controlling terminal; false (no) when
-// there is none to ask on.
-bool AskTerminal(const char* question) {
-  if (::isatty(STDIN_FILENO) == 0) return false;
-  std::FILE* terminal = std::fopen("/dev/tty", "r+");
-  if (terminal == nullptr) return false;
-  std::fprintf(terminal, "%s [y/N] ", question);
-  std::fflush(terminal);
-  char answer[16] = {};
-  bool yes = std::fgets(answer, sizeof answer, terminal) != nullptr &&
-             (answer[0] == 'y' || answer[0] == 'Y');
-  std::fclose(terminal);
-  return yes;
 }
 
 }  // namespace
@@ -48,11 +32,11 @@ int TerminalMessageBox::Show(void*, const char16_t* text, const char16_t* captio
         PrintNote("    skipped (--skip-unreadable)");
         return platform::kAnswerOk;
       }
-      if (AskTerminal("Skip this file and go on?")) return platform::kAnswerOk;
+      if (AskYesNo("Skip this file and go on?")) return platform::kAnswerOk;
       PrintNote("    cancelled (use --skip-unreadable to leave such files out)");
       return platform::kAnswerCancel;
     case platform::kButtonsYesNo:
-      return AskTerminal("Yes?") ? platform::kAnswerYes : platform::kAnswerNo;
+      return AskYesNo("Yes?") ? platform::kAnswerYes : platform::kAnswerNo;
     default:
       return platform::kAnswerOk;
   }

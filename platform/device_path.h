@@ -1,11 +1,14 @@
 // Device paths and their host counterparts.
 //
 // The library works on device paths: UTF-16 text with '\' as the only
-// separator, at most 259 characters. On the host the device root '\' is '/'
-// and every '\' is '/'. The mapping is exact both ways or it fails: a device
-// name that holds '/' would change meaning on the host, and a host name that
-// holds '\' or is not valid UTF-8 has no device spelling, so neither is ever
-// guessed at.
+// separator, at most 259 characters. On Linux the device root '\' is '/'
+// and every '\' is '/'. On Windows the device path is the native path
+// itself, drive letters and UNC roots included ("C:\Users\me",
+// "\\server\share\dir"); host paths are its UTF-8 spelling, where '/' is
+// taken as '\'. The mapping is exact both ways or it fails: a device name
+// that holds '/' would change meaning on the host, and a Linux name that
+// holds '\' or is not valid UTF-8 has no device spelling, so neither is
+// ever guessed at.
 #pragma once
 
 #include <cstddef>
@@ -25,6 +28,12 @@ bool ToHostPath(const char16_t* devicePath, char* hostPath, std::size_t capacity
 // Host path -> device path. False when the path holds '\', is not valid
 // UTF-8, or needs kMaxPath units or more.
 bool ToDevicePath(const char* hostPath, char16_t* devicePath, std::size_t capacity);
+
+// The length of the root part of an absolute device path, which names a
+// device rather than a folder and is never created: 1 for "\..." (the
+// device root); on Windows also 3 for "C:\..." and the whole of
+// "\\server\share\" for a UNC path. 0 for a relative path.
+std::size_t DeviceRootLength(const char16_t* path);
 
 // UTF-8 <-> UTF-16 without any path rules. Both refuse malformed input
 // (overlong forms, surrogates encoded in UTF-8, unpaired surrogates) and

@@ -1,7 +1,8 @@
 #include "platform/process_end.h"
 
 #include <atomic>
-#include <cstdlib>
+
+#include "platform/native.h"
 
 namespace platform {
 namespace {
@@ -12,13 +13,13 @@ void SetProcessEnding(ProcessEnding* ending) { installed.store(ending); }
 
 void EndProcess(int exitCode) {
   ProcessEnding* ending = installed.load();
-  if (ending == nullptr) std::exit(exitCode);
+  if (ending == nullptr) native::Exit(exitCode);
   ending->End(exitCode);
 }
 
 void EndProcessAtOnce(int exitCode) {
   ProcessEnding* ending = installed.load();
-  if (ending == nullptr) std::_Exit(exitCode);
+  if (ending == nullptr) native::ExitAtOnce(exitCode);
   ending->EndAtOnce(exitCode);
 }
 

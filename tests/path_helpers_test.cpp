@@ -78,3 +78,16 @@ TEST(PathHelpers, CreatePathFoldersNeverExaminesTheFirstComponentAlone) {
   EXPECT_TRUE(fs::is_directory(dir / "a" / "b"));
   fs::current_path(previous);
 }
+
+#ifdef _WIN32
+// Windows roots name a device: "C:\" and "\\server\share\", and the
+// "\\?\C:\" form shaped like one, are never taken apart into folders to
+// examine or create.
+TEST(PathHelpers, CreatePathFoldersLeavesDrivesAndSharesAlone) {
+  fs::path dir = ScratchDir();
+  std::u16string path = DevicePath(dir / "u" / "v");
+  EXPECT_EQ(CreatePathFolders((u"\\\\?\\" + path).c_str()), 0);
+  EXPECT_TRUE(fs::is_directory(dir / "u" / "v"));
+  EXPECT_EQ(CreatePathFolders(path.substr(0, 3).c_str()), 0) << "a drive alone";
+}
+#endif
