@@ -3,8 +3,10 @@
 # main job (./setup.sh run: tessaron on the bundled sample, or kva open
 # without a display) or passes the whole test suite (./setup.sh test): the
 # release build's tests, the same tests built with AddressSanitizer and
-# UndefinedBehaviorSanitizer, the library's tests under ThreadSanitizer, and
-# a short run of every fuzzer on its corpus.
+# UndefinedBehaviorSanitizer, the library's tests under ThreadSanitizer, a
+# short run of every fuzzer on its corpus, and the Windows build's library
+# and kva tests under Wine (with its zip), which the release build's
+# crossing test then uses.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -14,6 +16,8 @@ PACKAGES=(
   qt6-base-dev qt6-translations-l10n fonts-dejavu-core fonts-noto-cjk
   xvfb xauth xdotool imagemagick
   clang-14 libclang-rt-14-dev libfuzzer-14-dev
+  libgcrypt20-dev
+  mingw-w64 g++-mingw-w64-x86-64-posix libgcrypt-mingw-w64-dev googletest wine64
 )
 
 install_missing() {
@@ -31,7 +35,7 @@ install_missing() {
 }
 
 # Configures, builds and (with "test") tests one of the CMakePresets.json
-# presets: release, asan, tsan or fuzz.
+# presets: release, asan, tsan, fuzz or windows.
 build() {
   cmake --preset "$1" >/dev/null
   cmake --build --preset "$1" -j"$(nproc)"
@@ -70,6 +74,8 @@ case "${1:-}" in
     build_and_test asan
     build_and_test tsan
     build_and_test fuzz
+    build_and_test windows
+    cpack -G ZIP --config build-windows/CPackConfig.cmake -B build-windows >/dev/null
     build_and_test release
     ;;
   *)

@@ -146,7 +146,10 @@ int Start(const Launch& launch, std::string* out) {
 int RunLinuxProgram(const std::wstring& program, const Launch& launch, std::string* out) {
   static int counter = 0;
   const char* root = std::getenv("TESSARON_TEST_TMP");
-  std::wstring base = Wide(root != nullptr ? root : "Z:/tmp") + L"/linux-program-" +
+  const fs::path folder = Wide(root != nullptr ? root : "Z:/tmp");
+  std::error_code ignored;
+  fs::create_directories(folder, ignored);
+  std::wstring base = folder.wstring() + L"/linux-program-" +
                       std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
   auto sh = [](const std::wstring& text) {
     std::wstring quoted = L"'";
@@ -169,13 +172,12 @@ int RunLinuxProgram(const std::wstring& program, const Launch& launch, std::stri
     return -1;
   }
   const fs::path status = base + L".status";
-  for (int waited = 0; !fs::exists(status) && waited < 120000; waited += 5) Sleep(5);
+  for (int waited = 0; !fs::exists(status) && waited < 60000; waited += 5) Sleep(5);
   int code = -1;
   if (fs::exists(status)) code = std::atoi(ReadFile(status).c_str());
   if (out != nullptr) *out = ReadFile(base + L".out");
   std::string errors = launch.mergeErrors ? "" : ReadFile(base + L".err");
   std::fputs(errors.c_str(), stderr);
-  std::error_code ignored;
   for (const wchar_t* suffix : {L".out", L".err", L".status"}) fs::remove(base + suffix, ignored);
   return code;
 }
