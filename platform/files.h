@@ -1,7 +1,11 @@
 // The device's file services on the host file system.
 //
 // Every function takes device paths (see device_path.h) and fails cleanly
-// when a path cannot be mapped. Files are buffered inside the layer through
+// when a path cannot be mapped. On Windows (platform/win32/files_win32.cpp)
+// the same contract stands on CreateFileW and its family: links are
+// symbolic links and junctions, a file open for reading is shared with
+// writers and deleters as on Linux, and names created below a folder must
+// be plain Windows names. Files are buffered inside the layer through
 // one fixed buffer per open file, so that the library's 1024-byte chunks do
 // not each cost a system call while memory stays the same whatever the size
 // of the file.
