@@ -5,8 +5,10 @@
 # build/package/tessaron_<version>_<arch>.deb) or passes the whole test
 # suite (./setup.sh test, which also builds and checks the package): the
 # release build's tests, the same tests built with AddressSanitizer and
-# UndefinedBehaviorSanitizer, the library's tests under ThreadSanitizer, and
-# a short run of every fuzzer on its corpus.
+# UndefinedBehaviorSanitizer, the library's tests under ThreadSanitizer, a
+# short run of every fuzzer on its corpus, and the Windows build's library
+# and kva tests under Wine (with its zip), which the release build's
+# crossing test then uses.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -19,6 +21,10 @@ PACKAGES=(
   # The Debian package, its desktop files and their checks.
   dpkg-dev perl librsvg2-bin lintian desktop-file-utils appstream shared-mime-info
   libfile-mimeinfo-perl xdg-utils man-db bsdextrautils bash-completion file openbox x11-utils
+  # The Windows build: the mingw-w64 cross compilers, libgcrypt for its
+  # cipher library (and natively, to hold it to the same bytes), Wine.
+  libgcrypt20-dev
+  mingw-w64 g++-mingw-w64-x86-64-posix libgcrypt-mingw-w64-dev googletest wine64
 )
 
 install_missing() {
@@ -36,7 +42,7 @@ install_missing() {
 }
 
 # Configures, builds and (with "test") tests one of the CMakePresets.json
-# presets: release, asan, tsan or fuzz.
+# presets: release, asan, tsan, fuzz or windows.
 build() {
   cmake --preset "$1" >/dev/null
   cmake --build --preset "$1" -j"$(nproc)"
@@ -83,6 +89,8 @@ case "${1:-}" in
     build_and_test asan
     build_and_test tsan
     build_and_test fuzz
+    build_and_test windows
+    cpack -G ZIP --config build-windows/CPackConfig.cmake -B build-windows >/dev/null
     build_and_test release
     ;;
   *)

@@ -1,18 +1,23 @@
 // libkvacore: the password digest and the three chunked ciphers of KVA
-// containers, built on OpenSSL 3 libcrypto (EVP ciphers, EVP_KDF). The
-// construction, with every constant a compatible reader needs, is described
-// in cipher/README.md.
+// containers. The construction, with every constant a compatible reader
+// needs, is described in cipher/README.md; it is written here once, over
+// the primitives of primitives.h that each crypto library supplies.
 #include "cipher/kvacore.h"
-
-#include <openssl/core_names.h>
-#include <openssl/crypto.h>
-#include <openssl/evp.h>
-#include <openssl/kdf.h>
-#include <openssl/params.h>
 
 #include <cstring>
 #include <limits>
+#include <new>
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#endif
+
+#include "cipher/primitives.h"
+
+namespace kvacore {
 namespace {
 
 constexpr std::int32_t kOk = 0;
@@ -22,6 +27,7 @@ constexpr std::size_t kKeySize = 16;
 constexpr std::size_t kDigestSize = 32;
 constexpr std::size_t kIvSize = 16;
 constexpr std::size_t kDes3KeySize = 24;
+constexpr std::size_t kMaxBlock = 16;
 
 // The container format has no salt field, so every digest uses this one.
 constexpr char kDigestSalt[] = "TessaronKvaSalt1";
@@ -36,56 +42,51 @@ constexpr char kDes3KeyInfo[] = "kva des-ede3 key";
 // fit the int32 output length.
 constexpr std::int32_t kMaxPiece = std::numeric_limits<std::int32_t>::max() - 32;
 
-// Fetched once per process: a fetch is a locked provider lookup, far too slow
-// to repeat per 1024-byte piece. Deliberately never freed: freeing from a
-// static destructor could run after OpenSSL's own atexit cleanup.
-struct Algorithms {
-  EVP_KDF* scrypt;
-  EVP_KDF* hkdf;
-  EVP_CIPHER* aesCfb;
-  EVP_CIPHER* des3Cbc;
-  EVP_CIPHER* aesCbc;
+struct Cipher {
+  CipherKind kind;
+  std::size_t blockSize;  // 1: a stream mode, no padding
 };
 
-const Algorithms& Algs() {
-  static const Algorithms algorithms{
-      EVP_KDF_fetch(nullptr, "SCRYPT", nullptr),
-      EVP_KDF_fetch(nullptr, "HKDF", nullptr),
-      EVP_CIPHER_fetch(nullptr, "AES-128-CFB", nullptr),
-      EVP_CIPHER_fetch(nullptr, "DES-EDE3-CBC", nullptr),
-      EVP_CIPHER_fetch(nullptr, "AES-128-CBC", nullptr),
-  };
-  return algorithms;
-}
-
-const EVP_CIPHER* CipherFor(std::int32_t identifier) {
+bool CipherFor(std::int32_t identifier, Cipher* cipher) {
   switch (identifier) {
     case 1:
-      return Algs().aesCfb;
+      *cipher = {CipherKind::kAes128Cfb, 1};
+      return true;
     case 2:
-      return Algs().des3Cbc;
+      *cipher = {CipherKind::kDes3Cbc, 8};
+      return true;
     case 3:
-      return Algs().aesCbc;
+      *cipher = {CipherKind::kAes128Cbc, 16};
+      return true;
     default:
-      return nullptr;
+      return false;
   }
 }
 
-// HKDF-SHA256 with no salt (RFC 5869: a hash-length block of zeros).
+// HKDF-SHA256 (RFC 5869) with no salt, which stands for a hash-length block
+// of zeros: extract PRK = HMAC(zeros, key), then expand T(i) = HMAC(PRK,
+// T(i-1) | info | i) for as many blocks as `outLength` needs.
 bool Hkdf(const unsigned char* key, const char* info, unsigned char* out, std::size_t outLength) {
-  EVP_KDF_CTX* kctx = EVP_KDF_CTX_new(Algs().hkdf);
-  if (kctx == nullptr) return false;
-  char digestName[] = "SHA256";
-  const OSSL_PARAM params[] = {
-      OSSL_PARAM_construct_utf8_string(OSSL_KDF_PARAM_DIGEST, digestName, 0),
-      OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_KEY, const_cast<unsigned char*>(key),
-                                        kKeySize),
-      OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_INFO, const_cast<char*>(info),
-                                        std::strlen(info)),
-      OSSL_PARAM_construct_end(),
-  };
-  const bool ok = EVP_KDF_derive(kctx, out, outLength, params) == 1;
-  EVP_KDF_CTX_free(kctx);  // clears its copy of the key
+  const unsigned char zeros[kSha256Size] = {};
+  unsigned char prk[kSha256Size];
+  unsigned char block[kSha256Size];
+  // info | counter, hashed behind the previous block.
+  unsigned char tail[32];
+  const std::size_t infoLength = std::strlen(info);
+  bool ok = infoLength + 1 <= sizeof tail && HmacSha256(zeros, sizeof zeros, key, kKeySize,
+                                                        nullptr, 0, prk);
+  std::size_t done = 0;
+  for (unsigned char counter = 1; ok && done < outLength; ++counter) {
+    std::memcpy(tail, info, infoLength);
+    tail[infoLength] = counter;
+    ok = HmacSha256(prk, sizeof prk, counter == 1 ? nullptr : block,
+                    counter == 1 ? 0 : sizeof block, tail, infoLength + 1, block);
+    const std::size_t take = outLength - done < sizeof block ? outLength - done : sizeof block;
+    if (ok) std::memcpy(out + done, block, take);
+    done += take;
+  }
+  Cleanse(prk, sizeof prk);
+  Cleanse(block, sizeof block);
   return ok;
 }
 
@@ -98,7 +99,7 @@ class Stream {
   Stream& operator=(const Stream&) = delete;
   ~Stream() {
     End();
-    EVP_CIPHER_CTX_free(ctx_);
+    FreeCipherState(state_);
   }
 
   // The fast path: a running stream for the same key, cipher and direction.
@@ -109,9 +110,9 @@ class Stream {
 
   bool Start(std::int32_t identifier, bool encrypt, const unsigned char* key) {
     End();
-    const EVP_CIPHER* cipher = CipherFor(identifier);
-    if (cipher == nullptr) return false;
-    if (ctx_ == nullptr && (ctx_ = EVP_CIPHER_CTX_new()) == nullptr) return false;
+    Cipher cipher;
+    if (!CipherFor(identifier, &cipher)) return false;
+    if (state_ == nullptr && (state_ = NewCipherState()) == nullptr) return false;
 
     unsigned char iv[kIvSize];
     unsigned char des3Key[kDes3KeySize];
@@ -121,52 +122,106 @@ class Stream {
       ok = Hkdf(key, kDes3KeyInfo, des3Key, sizeof des3Key);
       cipherKey = des3Key;
     }
-    // DES-EDE3-CBC takes the first 8 IV bytes. Padding stays off until the
-    // final piece: with it on, EVP_DecryptUpdate holds back the last block.
-    ok = ok && EVP_CipherInit_ex2(ctx_, cipher, cipherKey, iv, encrypt ? 1 : 0, nullptr) == 1 &&
-         EVP_CIPHER_CTX_set_padding(ctx_, 0) == 1;
-    OPENSSL_cleanse(iv, sizeof iv);
-    OPENSSL_cleanse(des3Key, sizeof des3Key);
+    // Triple DES takes the first 8 IV bytes.
+    ok = ok && StartCipher(state_, cipher.kind, encrypt, cipherKey, iv);
+    Cleanse(iv, sizeof iv);
+    Cleanse(des3Key, sizeof des3Key);
     if (!ok) return false;
 
     std::memcpy(key_, key, kKeySize);
     identifier_ = identifier;
     encrypt_ = encrypt;
-    blockSize_ = EVP_CIPHER_get_block_size(cipher);
-    padding_ = false;
+    blockSize_ = cipher.blockSize;
     running_ = true;
     return true;
   }
 
   // Wipes the key material; the next call starts a fresh stream.
   void End() {
-    if (ctx_ != nullptr) EVP_CIPHER_CTX_reset(ctx_);
-    OPENSSL_cleanse(key_, sizeof key_);
+    if (state_ != nullptr) ResetCipher(state_);
+    Cleanse(key_, sizeof key_);
     running_ = false;
   }
 
-  // Only touches the setting when it changes: each change is a provider call.
-  bool SetPadding(bool padding) {
-    if (padding == padding_) return true;
-    if (EVP_CIPHER_CTX_set_padding(ctx_, padding ? 1 : 0) != 1) return false;
-    padding_ = padding;
-    return true;
-  }
-
-  EVP_CIPHER_CTX* ctx() const { return ctx_; }
-  int blockSize() const { return blockSize_; }
+  CipherState* state() const { return state_; }
+  std::size_t blockSize() const { return blockSize_; }
 
  private:
-  EVP_CIPHER_CTX* ctx_ = nullptr;
+  CipherState* state_ = nullptr;
   unsigned char key_[kKeySize] = {};
   std::int32_t identifier_ = 0;
-  int blockSize_ = 1;
+  std::size_t blockSize_ = 1;
   bool encrypt_ = false;
-  bool padding_ = false;
   bool running_ = false;
 };
 
+// The calling thread's stream, made on its first cipher call and freed when
+// the thread ends; null when there is none yet (and `create` is false) or
+// it cannot be made.
+#ifdef _WIN32
+// In a mingw-w64 DLL a thread_local object with a destructor crashes at
+// thread exit (libstdc++'s thread-exit list is freed twice), so Windows
+// keeps the stream in a Win32 TLS slot that DllMain empties.
+DWORD tlsSlot = TLS_OUT_OF_INDEXES;
+
+Stream* ThreadStream(bool create) {
+  if (tlsSlot == TLS_OUT_OF_INDEXES) return nullptr;
+  auto* stream = static_cast<Stream*>(::TlsGetValue(tlsSlot));
+  if (stream == nullptr && create) {
+    stream = new (std::nothrow) Stream;
+    if (stream != nullptr && !::TlsSetValue(tlsSlot, stream)) {
+      delete stream;
+      stream = nullptr;
+    }
+  }
+  return stream;
+}
+
+void FreeThreadStream() {
+  if (tlsSlot == TLS_OUT_OF_INDEXES) return;
+  delete static_cast<Stream*>(::TlsGetValue(tlsSlot));  // wipes the key material
+  ::TlsSetValue(tlsSlot, nullptr);
+}
+#else
 thread_local Stream tlsStream;
+
+Stream* ThreadStream(bool) { return &tlsStream; }
+#endif
+
+// The final piece of a CBC encryption: the whole blocks, then the rest
+// padded with PKCS#7 to a whole block (a whole block of padding when there
+// is no rest).
+bool EncryptFinalBlocks(Stream& stream, const unsigned char* input, std::size_t length,
+                        unsigned char* output, std::size_t* written) {
+  const std::size_t block = stream.blockSize();
+  const std::size_t whole = length / block * block;
+  if (whole > 0 && !RunCipher(stream.state(), input, whole, output)) return false;
+  unsigned char last[kMaxBlock];
+  const std::size_t rest = length - whole;
+  if (rest > 0) std::memcpy(last, input + whole, rest);
+  std::memset(last + rest, static_cast<int>(block - rest), block - rest);
+  const bool ok = RunCipher(stream.state(), last, block, output + whole);
+  Cleanse(last, sizeof last);
+  *written = whole + block;
+  return ok;
+}
+
+// The final piece of a CBC decryption: whole blocks whose plaintext ends
+// in sound PKCS#7 padding, which is dropped.
+bool DecryptFinalBlocks(Stream& stream, const unsigned char* input, std::size_t length,
+                        unsigned char* output, std::size_t* written) {
+  const std::size_t block = stream.blockSize();
+  if (!RunCipher(stream.state(), input, length, output)) return false;
+  const unsigned char pad = output[length - 1];
+  bool sound = pad >= 1 && pad <= block;
+  for (std::size_t i = 0; sound && i < pad; ++i) sound = output[length - 1 - i] == pad;
+  if (!sound) {
+    Cleanse(output + length - block, block);
+    return false;
+  }
+  *written = length - pad;
+  return true;
+}
 
 bool ProcessPiece(Stream& stream, bool encrypt, const unsigned char* input,
                   std::int32_t inputLength, unsigned char* output, std::int32_t* outputLength,
@@ -181,29 +236,26 @@ bool ProcessPiece(Stream& stream, bool encrypt, const unsigned char* input,
     return false;
   }
 
-  // CBC: non-final pieces are whole blocks so nothing is buffered between
+  // CBC: non-final pieces are whole blocks so nothing is held back between
   // calls; a final ciphertext piece holds at least the padding block.
-  const int blockSize = stream.blockSize();
-  if (blockSize > 1) {
-    const bool wholeBlocks = inputLength % blockSize == 0;
+  const std::size_t length = static_cast<std::size_t>(inputLength);
+  const std::size_t block = stream.blockSize();
+  std::size_t written = length;
+  if (block > 1) {
+    const bool wholeBlocks = length % block == 0;
     if (!final && !wholeBlocks) return false;
-    if (final && !encrypt && (!wholeBlocks || inputLength == 0)) return false;
+    if (final && !encrypt && (!wholeBlocks || length == 0)) return false;
   }
-  if (!stream.SetPadding(final && blockSize > 1)) return false;
-
-  int written = 0;
-  if (inputLength > 0 &&
-      EVP_CipherUpdate(stream.ctx(), output, &written, input, inputLength) != 1) {
-    return false;
+  bool ok = true;
+  if (final && block > 1) {
+    ok = encrypt ? EncryptFinalBlocks(stream, input, length, output, &written)
+                 : DecryptFinalBlocks(stream, input, length, output, &written);
+  } else if (length > 0) {
+    ok = RunCipher(stream.state(), input, length, output);
   }
-  if (final) {
-    int tail = 0;
-    // Fails on a final decryption with wrong padding.
-    if (EVP_CipherFinal_ex(stream.ctx(), output + written, &tail) != 1) return false;
-    written += tail;
-    stream.End();
-  }
-  *outputLength = written;
+  if (!ok) return false;
+  if (final) stream.End();
+  *outputLength = static_cast<std::int32_t>(written);
   return true;
 }
 
@@ -211,17 +263,21 @@ std::int32_t Piece(bool encrypt, const unsigned char* input, std::int32_t inputL
                    unsigned char* output, std::int32_t* outputLength, std::int32_t identifier,
                    const unsigned char* key, std::int32_t keyLength, std::int32_t finalFlag) {
   if (outputLength != nullptr) *outputLength = 0;
-  Stream& stream = tlsStream;
+  Stream* stream = ThreadStream(true);
+  if (stream == nullptr) return kFailure;
   if (outputLength == nullptr ||
-      !ProcessPiece(stream, encrypt, input, inputLength, output, outputLength, identifier, key,
+      !ProcessPiece(*stream, encrypt, input, inputLength, output, outputLength, identifier, key,
                     keyLength, finalFlag != 0)) {
-    stream.End();  // any failure ends the stream
+    stream->End();  // any failure ends the stream
     return kFailure;
   }
   return kOk;
 }
 
 }  // namespace
+}  // namespace kvacore
+
+using namespace kvacore;
 
 extern "C" {
 
@@ -229,33 +285,15 @@ KVACORE_API std::int32_t DLL_GenHASH(const unsigned char* data, std::int32_t len
                                      unsigned char* digest) {
   // Every operation digests the password before its first piece, so this is
   // where a leftover stream (an operation abandoned midway) is dropped.
-  tlsStream.End();
+  if (Stream* stream = ThreadStream(false); stream != nullptr) stream->End();
   if (digest == nullptr) return kFailure;
   std::memset(digest, 0, kDigestSize);
   if (length < 0 || (data == nullptr && length > 0)) return kFailure;
-
-  EVP_KDF_CTX* kctx = EVP_KDF_CTX_new(Algs().scrypt);
-  if (kctx == nullptr) return kFailure;
-  // scrypt needs a password parameter even when it is empty; give it a valid
-  // pointer for the zero-length case.
-  static unsigned char empty = 0;
-  std::uint64_t n = kScryptN;
-  std::uint32_t r = kScryptR;
-  std::uint32_t p = kScryptP;
-  const OSSL_PARAM params[] = {
-      OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_PASSWORD,
-                                        length > 0 ? const_cast<unsigned char*>(data) : &empty,
-                                        static_cast<std::size_t>(length)),
-      OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_SALT, const_cast<char*>(kDigestSalt),
-                                        sizeof kDigestSalt - 1),
-      OSSL_PARAM_construct_uint64(OSSL_KDF_PARAM_SCRYPT_N, &n),
-      OSSL_PARAM_construct_uint32(OSSL_KDF_PARAM_SCRYPT_R, &r),
-      OSSL_PARAM_construct_uint32(OSSL_KDF_PARAM_SCRYPT_P, &p),
-      OSSL_PARAM_construct_end(),
-  };
-  const bool ok = EVP_KDF_derive(kctx, digest, kDigestSize, params) == 1;
-  EVP_KDF_CTX_free(kctx);  // clears its copy of the password
-  if (!ok) {
+  // scrypt wants a valid pointer even for an empty password.
+  static const unsigned char empty = 0;
+  if (!Scrypt(length > 0 ? data : &empty, static_cast<std::size_t>(length),
+              reinterpret_cast<const unsigned char*>(kDigestSalt), sizeof kDigestSalt - 1,
+              kScryptN, kScryptR, kScryptP, digest, kDigestSize)) {
     std::memset(digest, 0, kDigestSize);
     return kFailure;
   }
@@ -277,5 +315,26 @@ KVACORE_API std::int32_t DLL_Decrypt(const unsigned char* input, std::int32_t in
   return Piece(false, input, inputLength, output, outputLength, cipherIdentifier, key, keyLength,
                finalFlag);
 }
+
+#ifdef _WIN32
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+  switch (reason) {
+    case DLL_PROCESS_ATTACH:
+      tlsSlot = ::TlsAlloc();
+      break;
+    case DLL_THREAD_DETACH:
+      FreeThreadStream();
+      break;
+    case DLL_PROCESS_DETACH:
+      // The thread that unloads the library, or ends the process, has a
+      // stream of its own; at process end the others are gone already.
+      if (reserved == nullptr) FreeThreadStream();
+      break;
+    default:
+      break;
+  }
+  return TRUE;
+}
+#endif
 
 }  // extern "C"

@@ -1,14 +1,21 @@
 // The cipher library contract: a password digest and three chunked ciphers.
 //
-// libkvacore.so is our own implementation of it, on OpenSSL 3 libcrypto; the
-// construction (and every constant a compatible reader needs) is described in
-// cipher/README.md. The container operations in securefile/ are its only
-// callers.
+// libkvacore.so (kvacore.dll on Windows) is our own implementation of it, on
+// OpenSSL 3 libcrypto on Linux and libgcrypt on Windows, with the same bytes
+// from both; the construction (and every constant a compatible reader needs)
+// is described in cipher/README.md. The container operations in securefile/
+// are its only callers.
 #pragma once
 
 #include <cstdint>
 
-#if defined(__GNUC__)
+#if defined(_WIN32)
+#if defined(KVACORE_BUILDING)
+#define KVACORE_API __declspec(dllexport)
+#else
+#define KVACORE_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__)
 #define KVACORE_API __attribute__((visibility("default")))
 #else
 #define KVACORE_API

@@ -22,7 +22,7 @@ bool ResolvePath(const std::string& argument, DevicePath* path) {
 bool CheckInputFile(const DevicePath& path, const std::string& name, std::uint64_t* size) {
   platform::FileAttributes attributes;
   if (!platform::GetFileAttributes(path.text, &attributes)) {
-    PrintError("cannot read " + Quoted(name) + ": " + std::strerror(errno));
+    PrintError("cannot read " + Quoted(name) + ": " + LastErrorText());
     return false;
   }
   if (attributes.isFolder) {
@@ -152,7 +152,7 @@ bool PrepareDestinationFolder(const DevicePath& folder, const std::string& name,
     return false;
   }
   if (securefile::CreatePathFolders(folder.text) != kResultOk) {
-    PrintError("cannot create the folder " + Quoted(name) + ": " + std::strerror(errno));
+    PrintError("cannot create the folder " + Quoted(name) + ": " + LastErrorText());
     return false;
   }
   *created = true;

@@ -2,10 +2,13 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
-#include "cli/staged_output.h"
+#include "cli/system.h"
+#include "platform/device_path.h"
 
 namespace {
 
@@ -26,9 +29,8 @@ constexpr const char* kLinkPolicy =
     "cancel. Without a terminal the run cancels, unless --skip-unreadable is given,\n"
     "which leaves them out with a note. SRC itself may be a link.";
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
+  cli::StartConsole();
   CLI::App app{
       "kva: KVA containers and packages.\n"
       "Without --password-file or --password-stdin the password is asked for on the terminal."};
@@ -135,7 +137,6 @@ int main(int argc, char** argv) {
     return cli::kExitUsage;
   }
 
-  cli::RemovePartialOutputsOnInterruption();
   if (encryptCommand->parsed()) {
     if (!encrypt.carrier.empty() && encrypt.offset == 0) {
       std::fprintf(stderr, "kva: --carrier needs an --offset above 0\n");
@@ -152,3 +153,29 @@ int main(int argc, char** argv) {
   if (sealCommand->parsed()) return cli::RunSeal(seal);
   return cli::RunOpen(open);
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// Windows hands the command line over as UTF-16; the options and every path
+// in them are UTF-8 from here on, as on Linux.
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> arguments;
+  for (int i = 0; i < argc; ++i) {
+    const auto* wide = reinterpret_cast<const char16_t*>(argv[i]);
+    std::string utf8(platform::WideLength(wide) * 3 + 1, '\0');
+    if (!platform::Utf16ToUtf8(wide, platform::WideLength(wide), utf8.data(), utf8.size())) {
+      std::fprintf(stderr, "kva: argument %d is not valid Unicode text\n", i);
+      return cli::kExitUsage;
+    }
+    utf8.resize(std::char_traits<char>::length(utf8.c_str()));
+    arguments.push_back(utf8);
+  }
+  std::vector<char*> pointers;
+  for (std::string& argument : arguments) pointers.push_back(argument.data());
+  pointers.push_back(nullptr);
+  return Run(argc, pointers.data());
+}
+#else
+int main(int argc, char** argv) { return Run(argc, argv); }
+#endif

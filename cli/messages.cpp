@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "cli/progress.h"
+#include "platform/device_path.h"
+#include "platform/files.h"
 
 namespace cli {
 
@@ -42,6 +44,13 @@ std::string Quoted(const std::string& path) {
   quoted += OneLine(path);
   quoted += '\'';
   return quoted;
+}
+
+std::string LastErrorText() {
+  char16_t text[256];
+  char utf8[1024];
+  platform::ErrorText(platform::LastError(), text, 256);
+  return platform::Utf16ToUtf8(text, platform::WideLength(text), utf8, sizeof utf8) ? utf8 : "";
 }
 
 }  // namespace cli

@@ -19,4 +19,7 @@ std::string Quoted(const std::string& path);
 // message about one problem stays on one line.
 std::string OneLine(const std::string& text);
 
+// The last system error of the calling thread in words.
+std::string LastErrorText();
+
 }  // namespace cli

@@ -1,12 +1,8 @@
 #include "cli/password.h"
 
-#include <bsd/readpassphrase.h>
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
-#include <cstdio>
 #include <cstring>
 
+#include "cli/system.h"
 #include "platform/device_path.h"
 #include "platform/secure_zero.h"
 
@@ -17,30 +13,22 @@ namespace {
 // four bytes each in UTF-8), so that anything longer is seen as too long.
 constexpr std::size_t kLineBytes = 512;
 
-// Reads the first line of `descriptor` into `line` with read(2), a byte at
-// a time: nothing past the line is consumed and no stdio buffer keeps a
-// copy of the password. The line ending (LF or CRLF) is dropped. False if
-// the line does not fit or cannot be read.
-bool ReadFirstLine(int descriptor, char (&line)[kLineBytes], std::size_t* length) {
-  *length = 0;
-  for (;;) {
-    char byte = 0;
-    ssize_t got = ::read(descriptor, &byte, 1);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (got == 0 || byte == '\n') break;
-    if (*length + 1 >= kLineBytes) return false;
-    line[(*length)++] = byte;
+// A password file or standard input is UTF-8 on every host, so the same
+// file opens the same container anywhere: a byte-order mark in front (as
+// Windows editors write) is not part of the password, nor is a CR before
+// the LF.
+void TrimLine(char (&line)[kLineBytes], std::size_t* length) {
+  static const char kByteOrderMark[] = "\xEF\xBB\xBF";
+  if (*length >= 3 && std::memcmp(line, kByteOrderMark, 3) == 0) {
+    std::memmove(line, line + 3, *length - 3);
+    *length -= 3;
   }
   if (*length > 0 && line[*length - 1] == '\r') --*length;
   line[*length] = '\0';
-  return true;
 }
 
 bool Prompt(const char* prompt, char (&line)[kLineBytes], std::string* error) {
-  if (readpassphrase(prompt, line, sizeof line, RPP_REQUIRE_TTY) == nullptr) {
+  if (!AskHidden(prompt, line, sizeof line)) {
     *error =
         "cannot ask for the password: no terminal (use --password-file or --password-stdin)";
     return false;
@@ -96,18 +84,11 @@ bool ObtainPassword(const PasswordSource& source, bool confirm, PasswordBytes* p
   char line[kLineBytes] = {};
   std::size_t length = 0;
   bool ok = true;
-  if (source.standardInput) {
-    ok = ReadFirstLine(STDIN_FILENO, line, &length);
-    if (!ok) *error = "cannot read the password from standard input (first line too long?)";
-  } else if (!source.file.empty()) {
-    int descriptor = ::open(source.file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) {
-      *error = "cannot read the password file '" + source.file + "': " + std::strerror(errno);
-      return false;
-    }
-    ok = ReadFirstLine(descriptor, line, &length);
-    ::close(descriptor);
-    if (!ok) *error = "cannot read the password file '" + source.file + "' (first line too long?)";
+  if (source.standardInput || !source.file.empty()) {
+    ok = source.standardInput
+             ? ReadFirstLineOfStandardInput(line, sizeof line, &length, error)
+             : ReadFirstLineOfFile(source.file, line, sizeof line, &length, error);
+    if (ok) TrimLine(line, &length);
   } else {
     ok = Prompt("Password: ", line, error);
     length = std::strlen(line);

@@ -2,24 +2,43 @@
 
 #include <filesystem>
 
+#include "cli/system.h"
 #include "platform/device_path.h"
 
 namespace cli {
+
+namespace fs = std::filesystem;
 
 bool ToDevicePath(const std::string& argument, DevicePath* path, std::string* error) {
   if (argument.empty()) {
     *error = "an empty path was given";
     return false;
   }
-  std::error_code failure;
-  std::filesystem::path absolute = std::filesystem::absolute(argument, failure);
-  if (failure) {
-    *error = "cannot resolve '" + argument + "': " + failure.message();
+  // Arguments are UTF-8 on every host (on Windows kva converts its UTF-16
+  // command line); on Linux the bytes pass through as they are.
+  std::string tidy;
+  std::size_t root = 0;
+  try {
+    std::error_code failure;
+    fs::path absolute = fs::absolute(fs::path(std::u8string(argument.begin(), argument.end())),
+                                     failure);
+    if (failure) {
+      *error = "cannot resolve '" + argument + "': " + failure.message();
+      return false;
+    }
+    fs::path normal = absolute.lexically_normal();
+    std::u8string text = normal.u8string();
+    tidy.assign(text.begin(), text.end());
+    root = normal.root_path().u8string().size();
+  } catch (const std::exception&) {
+    *error = "cannot use '" + argument + "': the path is not valid UTF-8";
     return false;
   }
-  std::string tidy = absolute.lexically_normal().string();
-  while (tidy.size() > 1 && tidy.back() == '/') tidy.pop_back();
-  if (tidy.find('\\') != std::string::npos) {
+  // Trailing separators go, but not the root's own ("/", "C:\").
+  while (tidy.size() > (root > 1 ? root : 1) && (tidy.back() == '/' || tidy.back() == kHostSeparator)) {
+    tidy.pop_back();
+  }
+  if (kHostSeparator != '\\' && tidy.find('\\') != std::string::npos) {
     *error = "cannot use '" + argument + "': a name holds a backslash";
     return false;
   }

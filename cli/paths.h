@@ -12,8 +12,10 @@ struct DevicePath {
   char16_t text[platform::kMaxPath] = {};
 };
 
-// Makes `argument` absolute (against the working folder), tidies it (no "."
-// components, doubled or trailing slashes) and converts it to a device path.
+// Makes `argument` (UTF-8) absolute (against the working folder), tidies it
+// (no "." components, doubled or trailing separators) and converts it to a
+// device path: on Windows the native path with its drive or UNC root, '/'
+// taken as '\'.
 // An absolute path matters: a package keeps each entry's path, and only a
 // path from the root tells the unpacker where the packed tree starts. False
 // with a message when the path has no device spelling.

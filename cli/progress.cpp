@@ -1,11 +1,10 @@
 #include "cli/progress.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+
+#include "cli/system.h"
 
 namespace cli {
 namespace {
@@ -21,6 +20,7 @@ struct Line {
   std::uint64_t totalBytes = 0;  // for operations that report chunks
   Clock::time_point start;
   Clock::time_point lastDrawn;
+  std::size_t width = 0;  // characters of the line last drawn
   bool showing = false;
 };
 Line line;
@@ -62,13 +62,8 @@ std::string Padded(const std::string& text, std::size_t width) {
   return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
 }
 
-int TerminalWidth() {
-  winsize size{};
-  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
-    return size.ws_col - 1;  // the last column would wrap on some terminals
-  }
-  return 79;
-}
+// The last column is left free: some terminals wrap when it is written.
+int TerminalWidth() { return TerminalColumns() - 1; }
 
 void OnProgress(std::uint32_t done, std::uint32_t total, const char16_t*) {
   if (total == 0) return;
@@ -87,8 +82,13 @@ void OnProgress(std::uint32_t done, std::uint32_t total, const char16_t*) {
   double seconds = std::chrono::duration<double>(now - line.start).count();
   std::string text =
       FormatProgressLine(line.label, bytesDone, bytesTotal, seconds, TerminalWidth());
-  std::fprintf(stderr, "\r%s\033[K", text.c_str());
+  // Blanks over what a longer line before left, rather than a terminal
+  // control sequence, so that a plain console shows the same.
+  std::size_t shown = text.size();
+  if (shown < line.width) text.append(line.width - shown, ' ');
+  std::fprintf(stderr, "\r%s", text.c_str());
   std::fflush(stderr);
+  line.width = shown;
   line.showing = true;
 }
 
@@ -127,7 +127,7 @@ std::string FormatProgressLine(const char* label, std::uint64_t done, std::uint6
 }
 
 ProgressCallback StartProgress(const char* label, std::uint64_t totalBytes) {
-  if (::isatty(STDERR_FILENO) == 0) return nullptr;
+  if (!ErrorIsTerminal()) return nullptr;
   line = Line{};
   line.label = label;
   line.totalBytes = totalBytes;
@@ -137,7 +137,7 @@ ProgressCallback StartProgress(const char* label, std::uint64_t totalBytes) {
 
 void ClearProgressLine() {
   if (!line.showing) return;
-  std::fprintf(stderr, "\r\033[K");
+  EraseLine(line.width);
   std::fflush(stderr);
   line.showing = false;
 }

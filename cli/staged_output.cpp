@@ -1,38 +1,12 @@
 #include "cli/staged_output.h"
 
-#include <csignal>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "cli/messages.h"
-#include "platform/device_path.h"
+#include "cli/system.h"
 #include "platform/files.h"
 #include "platform/temp_files.h"
 
 namespace cli {
 namespace {
-
-// The temporary file to remove if the process is interrupted. Only the
-// signal handler and the (single) staged output touch it.
-char pendingHostPath[platform::kMaxHostPath];
-volatile std::sig_atomic_t pendingSet = 0;
-
-extern "C" void RemovePendingAndExit(int signalNumber) {
-  if (pendingSet != 0) ::unlink(pendingHostPath);
-  platform::RemoveStagingFilesNow();  // a file unpacking is writing
-  ::signal(signalNumber, SIG_DFL);
-  ::raise(signalNumber);
-}
-
-void WatchForInterruption(const char16_t* path) {
-  if (!platform::ToHostPath(path, pendingHostPath)) return;
-  pendingSet = 1;
-}
-
-void StopWatching() { pendingSet = 0; }
 
 // The folder part of a device path, with its trailing backslash.
 void FolderOf(const char16_t* path, char16_t (&folder)[platform::kMaxPath]) {
@@ -42,17 +16,7 @@ void FolderOf(const char16_t* path, char16_t (&folder)[platform::kMaxPath]) {
   folder[cut] = u'\0';
 }
 
-mode_t DefaultFileMode() {
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
-}
-
 }  // namespace
-
-void RemovePartialOutputsOnInterruption() {
-  for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) ::signal(signalNumber, RemovePendingAndExit);
-}
 
 StagedOutput::~StagedOutput() { Discard(); }
 
@@ -75,7 +39,7 @@ bool StagedOutput::Reserve(const DevicePath& finalPath, const std::string& shown
   char16_t folder[platform::kMaxPath];
   FolderOf(final_.text, folder);
   if (!platform::CreateTempFile(folder, u".kva-partial-", temporary_.text)) {
-    *error = "cannot create a file beside " + Quoted(shownName) + ": " + std::strerror(errno);
+    *error = "cannot create a file beside " + Quoted(shownName) + ": " + LastErrorText();
     return false;
   }
   reserved_ = true;
@@ -84,24 +48,13 @@ bool StagedOutput::Reserve(const DevicePath& finalPath, const std::string& shown
 }
 
 bool StagedOutput::Commit(std::string* error) {
-  char from[platform::kMaxHostPath];
-  char to[platform::kMaxHostPath];
-  if (!reserved_ || !platform::ToHostPath(temporary_.text, from) ||
-      !platform::ToHostPath(final_.text, to)) {
+  if (!reserved_) {
     *error = "cannot move the output into place";
     return false;
   }
-  ::chmod(from, DefaultFileMode());
   // Without --force a file that appeared meanwhile is still not replaced.
-  bool moved = overwrite_ ? ::rename(from, to) == 0
-                          : ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0;
-  if (!moved && !overwrite_ && errno == EINVAL) {
-    // File systems without RENAME_NOREPLACE: a hard link refuses to replace.
-    moved = ::link(from, to) == 0;
-    if (moved) ::unlink(from);
-  }
-  if (!moved) {
-    *error = "cannot write " + Quoted(shownName_) + ": " + std::strerror(errno);
+  if (!MoveIntoPlace(temporary_.text, final_.text, overwrite_)) {
+    *error = "cannot write " + Quoted(shownName_) + ": " + LastErrorText();
     Discard();
     return false;
   }

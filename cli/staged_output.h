@@ -13,11 +13,6 @@
 
 namespace cli {
 
-// Makes Ctrl+C (and SIGTERM, SIGHUP) remove what kva was writing before
-// the process ends: the staged output's temporary file and the file that
-// unpacking has under its hidden name. Installed once, at start.
-void RemovePartialOutputsOnInterruption();
-
 class StagedOutput {
  public:
   StagedOutput() = default;

@@ -1,12 +1,11 @@
 #include "cli/terminal_message_box.h"
 
-#include <cstdio>
 #include <string>
-#include <unistd.h>
 
 #include "cli/command_support.h"
 #include "cli/kva_strings.h"
 #include "cli/messages.h"
+#include "cli/system.h"
 #include "platform/device_path.h"
 #include "platform/wide_string.h"
 
@@ -43,21 +42,6 @@ std::string Shown(const char16_t* text) {
   return ToUtf8(before) + DisplayPath(path.c_str()) + ToUtf8(shown.substr(end));
 }
 
-// Asks a yes/no question on the controlling terminal; false (no) when
-// there is none to ask on.
-bool AskTerminal(const char* question) {
-  if (::isatty(STDIN_FILENO) == 0) return false;
-  std::FILE* terminal = std::fopen("/dev/tty", "r+");
-  if (terminal == nullptr) return false;
-  std::fprintf(terminal, "%s [y/N] ", question);
-  std::fflush(terminal);
-  char answer[16] = {};
-  bool yes = std::fgets(answer, sizeof answer, terminal) != nullptr &&
-             (answer[0] == 'y' || answer[0] == 'Y');
-  std::fclose(terminal);
-  return yes;
-}
-
 }  // namespace
 
 int TerminalMessageBox::Show(void*, const char16_t* text, const char16_t* caption,
@@ -69,11 +53,11 @@ int TerminalMessageBox::Show(void*, const char16_t* text, const char16_t* captio
         PrintNote("    skipped (--skip-unreadable)");
         return platform::kAnswerOk;
       }
-      if (AskTerminal("Skip this file and go on?")) return platform::kAnswerOk;
+      if (AskYesNo("Skip this file and go on?")) return platform::kAnswerOk;
       PrintNote("    cancelled (use --skip-unreadable to leave such files out)");
       return platform::kAnswerCancel;
     case platform::kButtonsYesNo:
-      return AskTerminal("Yes?") ? platform::kAnswerYes : platform::kAnswerNo;
+      return AskYesNo("Yes?") ? platform::kAnswerYes : platform::kAnswerNo;
     default:
       return platform::kAnswerOk;
   }

@@ -1,9 +1,6 @@
 #include "platform/code_page.h"
 
-#include <bit>
-#include <cerrno>
-#include <iconv.h>
-
+#include "platform/native.h"
 #include "platform/secure_zero.h"
 
 namespace platform {
@@ -18,23 +15,12 @@ PasswordConversion PasswordToCodePage(const char16_t* text, std::size_t length,
   for (std::size_t i = 0; i < length; ++i) {
     if (text[i] == u'\0') return PasswordConversion::kUnrepresentable;
   }
-
-  const char* from = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
-  iconv_t converter = ::iconv_open("CP1251", from);
-  if (converter == reinterpret_cast<iconv_t>(-1)) return PasswordConversion::kUnrepresentable;
-
-  char* in = const_cast<char*>(reinterpret_cast<const char*>(text));
-  std::size_t inLeft = length * sizeof(char16_t);
-  char* out = reinterpret_cast<char*>(bytes);
-  std::size_t outLeft = kPasswordBytes - 1;  // room for the NUL
-  std::size_t converted = ::iconv(converter, &in, &inLeft, &out, &outLeft);
-  ::iconv_close(converter);
-  if (converted == static_cast<std::size_t>(-1) || inLeft != 0 || converted != 0) {
-    // converted > 0 would mean characters replaced irreversibly.
+  std::size_t written = 0;
+  if (!native::EncodeWindows1251(text, length, bytes, kPasswordBytes - 1, &written)) {  // room for the NUL
     SecureZero(bytes, sizeof bytes);
     return PasswordConversion::kUnrepresentable;
   }
-  *byteLength = kPasswordBytes - 1 - outLeft;
+  *byteLength = written;
   return PasswordConversion::kOk;
 }
 

@@ -1,11 +1,14 @@
 // Device paths and their host counterparts.
 //
 // The library works on device paths: UTF-16 text with '\' as the only
-// separator, at most 259 characters. On the host the device root '\' is '/'
-// and every '\' is '/'. The mapping is exact both ways or it fails: a device
-// name that holds '/' would change meaning on the host, and a host name that
-// holds '\' or is not valid UTF-8 has no device spelling, so neither is ever
-// guessed at.
+// separator, at most 259 characters. On Linux the device root '\' is '/'
+// and every '\' is '/'. On Windows the device path is the native path
+// itself, drive letters and UNC roots included ("C:\Users\me",
+// "\\server\share\dir"); host paths are its UTF-8 spelling, where '/' is
+// taken as '\'. The mapping is exact both ways or it fails: a device name
+// that holds '/' would change meaning on the host, and a Linux name that
+// holds '\' or is not valid UTF-8 has no device spelling, so neither is
+// ever guessed at.
 #pragma once
 
 #include <cstddef>
@@ -26,12 +29,11 @@ bool ToHostPath(const char16_t* devicePath, char* hostPath, std::size_t capacity
 // UTF-8, or needs kMaxPath units or more.
 bool ToDevicePath(const char* hostPath, char16_t* devicePath, std::size_t capacity);
 
-// The length of the root part of an absolute device path: the part, up to
-// and including its separator, that every absolute path on the device
-// begins with and that names no file or folder of its own. Here that is the
-// leading '\' (the host's '/'); 0 for a relative or empty path. The only place that knows what makes a path
-// absolute, so that a port whose device paths have drive letters or server
-// names supplies its own.
+// The length of the root part of an absolute device path, which names a
+// device rather than a folder and is never created: 1 for "\..." (the
+// device root); on Windows also 3 for "C:\..." and the whole of
+// "\\server\share\" for a UNC path. 0 for a relative path. The only
+// place that knows what makes a path absolute.
 std::size_t DeviceRootLength(const char16_t* path);
 
 // UTF-8 <-> UTF-16 without any path rules. Both refuse malformed input

@@ -1,7 +1,11 @@
 // The device's file services on the host file system.
 //
 // Every function takes device paths (see device_path.h) and fails cleanly
-// when a path cannot be mapped. Files are buffered inside the layer through
+// when a path cannot be mapped. On Windows (platform/win32/files_win32.cpp)
+// the same contract stands on CreateFileW and its family: links are
+// symbolic links and junctions, a file open for reading is shared with
+// writers and deleters as on Linux, and names created below a folder must
+// be plain Windows names. Files are buffered inside the layer through
 // one fixed buffer per open file, so that the library's 1024-byte chunks do
 // not each cost a system call while memory stays the same whatever the size
 // of the file.
@@ -10,11 +14,20 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <sys/stat.h>
 
 #include "platform/wide_string.h"
 
 namespace platform {
+
+#ifdef _WIN32
+// A HANDLE held as an integer; -1 (INVALID_HANDLE_VALUE) when closed.
+using NativeHandle = std::intptr_t;
+#else
+// A file descriptor; -1 when closed.
+using NativeHandle = int;
+#endif
 
 struct FileAttributes {
   bool isFolder = false;
@@ -84,15 +97,15 @@ class File {
   bool Close();
 
   bool IsOpen() const { return descriptor_ >= 0; }
-  int Descriptor() const { return descriptor_; }
+  NativeHandle Descriptor() const { return descriptor_; }
 
  private:
   friend bool GetFileId(const File& file, FileId* id);
   bool Flush();
-  bool Adopt(int descriptor, bool forWriting);
+  bool Adopt(NativeHandle descriptor, bool forWriting);
   void Describe(const struct ::stat& info);
 
-  int descriptor_ = -1;
+  NativeHandle descriptor_ = -1;
   bool writing_ = false;
   bool failed_ = false;
   // What the fstat at opening said (OpenRead and Create), so that callers
@@ -114,7 +127,7 @@ class Folder {
   ~Folder();
   Folder(const Folder&) = delete;
   Folder& operator=(const Folder&) = delete;
-  Folder(Folder&& other) noexcept : descriptor_(other.descriptor_) { other.descriptor_ = -1; }
+  Folder(Folder&& other) noexcept { *this = std::move(other); }
   Folder& operator=(Folder&& other) noexcept;
 
   // Opens the folder a path names; this one may be reached through links.
@@ -124,10 +137,18 @@ class Folder {
   bool OpenChild(const Folder& parent, const char16_t* name, bool create);
   void Close();
   bool IsOpen() const { return descriptor_ >= 0; }
-  int Descriptor() const { return descriptor_; }
+  NativeHandle Descriptor() const { return descriptor_; }
+#ifdef _WIN32
+  const char16_t* Path() const { return path_; }
+#endif
 
  private:
-  int descriptor_ = -1;
+  NativeHandle descriptor_ = -1;
+#ifdef _WIN32
+  // Windows opens names below a folder by their full path; the open handle
+  // keeps the folder from being moved or replaced meanwhile.
+  char16_t path_[kMaxPath] = {};
+#endif
 };
 
 // True when `path` names the same file as the one `file` has open. Used to

@@ -1,7 +1,8 @@
 #include "platform/process_end.h"
 
 #include <atomic>
-#include <cstdlib>
+
+#include "platform/native.h"
 
 #include "platform/files.h"
 
@@ -14,7 +15,7 @@ void SetProcessEnding(ProcessEnding* ending) { installed.store(ending); }
 
 void EndProcess(int exitCode) {
   ProcessEnding* ending = installed.load();
-  if (ending == nullptr) std::exit(exitCode);
+  if (ending == nullptr) native::Exit(exitCode);
   ending->End(exitCode);
 }
 
@@ -23,7 +24,7 @@ void EndProcessAtOnce(int exitCode) {
   // still under their hidden staging names, go now.
   RemoveStagingFilesNow();
   ProcessEnding* ending = installed.load();
-  if (ending == nullptr) std::_Exit(exitCode);
+  if (ending == nullptr) native::ExitAtOnce(exitCode);
   ending->EndAtOnce(exitCode);
 }
 

@@ -26,7 +26,8 @@ class ProcessEnding {
 // Installs the service for the whole process (null: the defaults below).
 void SetProcessEnding(ProcessEnding* ending);
 
-// Without a service: std::exit and std::_Exit.
+// Without a service: std::exit and std::_Exit on Linux; on Windows std::exit
+// and ExitProcess.
 void EndProcess(int exitCode);
 void EndProcessAtOnce(int exitCode);
 

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "platform/native.h"
+
 namespace platform {
 namespace {
 
@@ -26,8 +28,10 @@ bool ParseSide(const char*& text, int* side) {
 
 ScreenMetrics MeasureScreen() {
   ScreenMetrics metrics;
-  metrics.width = kDefaultScreenWidth;
-  metrics.height = kDefaultScreenHeight;
+  if (!native::ScreenSize(&metrics.width, &metrics.height)) {
+    metrics.width = kDefaultScreenWidth;
+    metrics.height = kDefaultScreenHeight;
+  }
   const char* text = std::getenv("TESSARON_SCREEN");
   int width = 0;
   int height = 0;

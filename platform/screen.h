@@ -1,7 +1,8 @@
 // The device screen and the layout scale the program derives from it.
 //
-// The screen stands for a Pocket PC display: 480 x 640 pixels unless the
-// environment variable TESSARON_SCREEN gives another size as "WxH". The
+// On Linux the screen stands for a Pocket PC display: 480 x 640 pixels; on
+// Windows it is the real screen (GetSystemMetrics). The environment
+// variable TESSARON_SCREEN gives another size as "WxH" on both. The
 // program lays itself out in pixels multiplied by the layout scale, 1 for a
 // shorter side of 240 pixels, 2 for 480.
 #pragma once

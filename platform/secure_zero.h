@@ -2,10 +2,16 @@
 #pragma once
 
 #include <cstddef>
+#ifndef _WIN32
 #include <string.h>
+#endif
 
 namespace platform {
 
+#ifdef _WIN32
+void SecureZero(void* buffer, std::size_t size);  // SecureZeroMemory, in native_win32.cpp
+#else
 inline void SecureZero(void* buffer, std::size_t size) { ::explicit_bzero(buffer, size); }
+#endif
 
 }  // namespace platform

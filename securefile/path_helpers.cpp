@@ -1,5 +1,6 @@
 #include "securefile/path_helpers.h"
 
+#include "platform/device_path.h"
 #include "platform/files.h"
 #include "platform/wide_string.h"
 #include "securefile/securefile.h"
@@ -39,8 +40,12 @@ std::int32_t PathSuffix(const char16_t* path, std::uint32_t n, char16_t* out) {
 std::int32_t CreatePathFolders(const char16_t* path) {
   // Longer paths do not fit the buffers: refused before anything is made.
   if (platform::WideLength(path) >= platform::kMaxPath) return kResultFailed;
+  // The root part (a drive, or a UNC server and share) names a device, never
+  // a folder to create; a path that is only a root is still examined whole.
+  const std::size_t root = platform::DeviceRootLength(path);
   char16_t prefix[platform::kMaxPath];
   for (std::uint32_t n = 1; PathPrefix(path, n, prefix) == kResultOk; ++n) {
+    if (platform::WideLength(prefix) < root) continue;
     platform::FileAttributes attributes;
     if (!platform::GetFileAttributes(prefix, &attributes)) {
       // A creation that fails because someone else (another unpacker into

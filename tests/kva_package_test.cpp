@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#ifndef _WIN32
 #include <chrono>
 #include <csignal>
 #include <spawn.h>
@@ -9,6 +10,7 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include "tests/test_support.h"
 
@@ -17,12 +19,13 @@ using namespace test_support;
 
 namespace {
 
-std::string Q(const fs::path& path) { return ShellQuote(path.string()); }
+std::string Q(const fs::path& path) { return ShellQuote(Utf8(path)); }
 
 std::vector<std::string> Listing(const fs::path& root) {
   std::vector<std::string> lines;
   for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    std::string line = fs::relative(entry.path(), root).string();
+    std::u8string generic = fs::relative(entry.path(), root).generic_u8string();
+    std::string line(generic.begin(), generic.end());
     if (!entry.is_directory()) line += " = " + Hex(ReadFile(entry.path())).substr(0, 40);
     lines.push_back(line);
   }
@@ -31,8 +34,8 @@ std::vector<std::string> Listing(const fs::path& root) {
 }
 
 void MakeTree(const fs::path& root) {
-  WriteFile(root / "Документы" / "отчёт.txt", "отчёт");
-  WriteFile(root / "images" / "写真.bin", RandomBytes(70000, 1));
+  WriteFile(root / u8"Документы" / u8"отчёт.txt", "отчёт");
+  WriteFile(root / "images" / u8"写真.bin", RandomBytes(70000, 1));
   WriteFile(root / "images" / "empty", "");
   fs::create_directories(root / "empty folder");
 }
@@ -51,7 +54,8 @@ TEST(KvaPackages, PackFromAnyFolderWithRelativePaths) {
 
   KvaRun list = Kva("list " + Q(dir / "tree.pkg"));
   ASSERT_EQ(list.status, 0) << list.output;
-  EXPECT_NE(list.output.find("file          70000     2  tree/images/写真.bin"), std::string::npos)
+  std::string shown = Utf8(fs::path("tree") / "images" / u8"写真.bin");  // as this host writes paths
+  EXPECT_NE(list.output.find("file          70000     2  " + shown), std::string::npos)
       << list.output;
   EXPECT_NE(list.output.find("entries: 7, content bytes: 70010"), std::string::npos) << list.output;
   KvaRun measure = Kva("measure " + Q(dir / "work" / "tree"));
@@ -100,7 +104,13 @@ TEST(KvaPackages, OutputsInsideTheTreeAndEntriesOverTheContainer) {
   fs::rename(dir / "x.kva", dir / "d" / "c.kva");
   KvaRun opened = Kva("open " + Q(dir / "d" / "c.kva") + " " + Q(dir) + " --remove-original --password-stdin", "pw\n");
   EXPECT_EQ(opened.status, 1) << opened.output;
+#ifdef _WIN32
+  // Windows never renames onto a file that is open, as the container is:
+  // the entry cannot be written, and the container stays.
+  EXPECT_NE(opened.output.find("cannot create"), std::string::npos) << opened.output;
+#else
   EXPECT_NE(opened.output.find("not removed"), std::string::npos) << opened.output;
+#endif
   EXPECT_TRUE(fs::exists(dir / "d" / "c.kva"));
   EXPECT_EQ(ReadFile(dir / "d" / "a"), "a");
 
@@ -151,6 +161,7 @@ TEST(KvaPackages, OpenRefusesWithoutTouchingAnything) {
   EXPECT_TRUE(fs::exists(dir / "damaged.kva")) << "never removed after a failure";
 }
 
+#ifndef _WIN32  // symbolic links, a socket and POSIX signals
 // Files that cannot be read and links that are not followed (to a folder,
 // here an ancestor, or to nothing) are asked about; a link to a file is
 // packed as its content.
@@ -251,3 +262,4 @@ TEST(KvaPackages, InterruptedOpenLeavesNoHiddenFile) {
   EXPECT_FALSE(hidden()) << "the file in progress was left behind";
   EXPECT_FALSE(fs::exists(dir / "out" / "tree" / "big.bin"));
 }
+#endif  // _WIN32

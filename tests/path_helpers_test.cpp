@@ -28,17 +28,7 @@ std::pair<std::int32_t, std::u16string> Suffix(const char16_t* path, std::uint32
 
 using Result = std::pair<std::int32_t, std::u16string>;
 
-// Runs, when set, just before the library makes a folder: another process
-// getting there first. The test binary is linked with --wrap=mkdir.
-std::function<void(const char*)> interloper;
-
 }  // namespace
-
-extern "C" int __real_mkdir(const char* path, mode_t mode);
-extern "C" int __wrap_mkdir(const char* path, mode_t mode) {
-  if (interloper) interloper(path);
-  return __real_mkdir(path, mode);
-}
 
 TEST(PathHelpers, PrefixUpToTheNthBackslash) {
   EXPECT_EQ(Prefix(u"\\a\\b\\c", 0), Result(0, u""));
@@ -78,6 +68,21 @@ TEST(PathHelpers, CreatePathFoldersMakesEveryMissingFolder) {
   EXPECT_EQ(CreatePathFolders(DevicePath(dir / "made" / "file" / "q").c_str()), 0);
 }
 
+#ifndef _WIN32  // the race is staged in the C library's mkdir
+namespace {
+
+// Runs, when set, just before the library makes a folder: another process
+// getting there first. The test binary is linked with --wrap=mkdir.
+std::function<void(const char*)> interloper;
+
+}  // namespace
+
+extern "C" int __real_mkdir(const char* path, mode_t mode);
+extern "C" int __wrap_mkdir(const char* path, mode_t mode) {
+  if (interloper) interloper(path);
+  return __real_mkdir(path, mode);
+}
+
 TEST(PathHelpers, CreatePathFoldersAcceptsAFolderMadeMeanwhile) {
   // Two unpackers into the same new folder: the one whose creation fails
   // because the other has just made the folder has its folder all the same;
@@ -91,6 +96,7 @@ TEST(PathHelpers, CreatePathFoldersAcceptsAFolderMadeMeanwhile) {
   EXPECT_TRUE(fs::is_directory(dir / "x" / "y"));
   EXPECT_TRUE(fs::is_regular_file(dir / "x" / "y" / "file"));
 }
+#endif
 
 TEST(PathHelpers, CreatePathFoldersNeverExaminesTheFirstComponentAlone) {
   // "a\b" examines only the whole path: with no folder "a" that fails, and
@@ -105,3 +111,16 @@ TEST(PathHelpers, CreatePathFoldersNeverExaminesTheFirstComponentAlone) {
   EXPECT_TRUE(fs::is_directory(dir / "a" / "b"));
   fs::current_path(previous);
 }
+
+#ifdef _WIN32
+// Windows roots name a device: "C:\" and "\\server\share\", and the
+// "\\?\C:\" form shaped like one, are never taken apart into folders to
+// examine or create.
+TEST(PathHelpers, CreatePathFoldersLeavesDrivesAndSharesAlone) {
+  fs::path dir = ScratchDir();
+  std::u16string path = DevicePath(dir / "u" / "v");
+  EXPECT_EQ(CreatePathFolders((u"\\\\?\\" + path).c_str()), 0);
+  EXPECT_TRUE(fs::is_directory(dir / "u" / "v"));
+  EXPECT_EQ(CreatePathFolders(path.substr(0, 3).c_str()), 0) << "a drive alone";
+}
+#endif

@@ -2,12 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <sys/wait.h>
 
 namespace fs = std::filesystem;
 
@@ -91,29 +89,17 @@ std::string FromHex(const std::string& hex) {
   return bytes;
 }
 
-int RunCommand(const std::string& command, std::string* out) {
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return -1;
-  std::string text;
-  char buffer[4096];
-  std::size_t got;
-  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, got);
-  int status = pclose(pipe);
-  if (out != nullptr) *out = text;
-  if (status == -1 || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
+fs::path HostPath(const std::u16string& devicePath) {
+  std::u16string host = devicePath;
+  for (char16_t& c : host) {
+    if (c == u'\\') c = static_cast<char16_t>(fs::path::preferred_separator);
+  }
+  return fs::path(host);
 }
 
-std::string ShellQuote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "'";
+std::string Utf8(const fs::path& path) {
+  std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
 }
 
 std::u16string DevicePath(const fs::path& hostPath) {
@@ -124,14 +110,8 @@ std::u16string DevicePath(const fs::path& hostPath) {
   return device;
 }
 
-KvaRun Kva(const std::string& arguments, const std::string& standardInput) {
-  std::string command = ToolPath("kva").string() + " " + arguments + " 2>&1";
-  if (!standardInput.empty()) command = "printf %s " + ShellQuote(standardInput) + " | " + command;
-  KvaRun run;
-  run.status = RunCommand(command, &run.output);
-  return run;
+fs::path ToolPath(const std::string& name) {
+  return fs::path(TESSARON_BIN_DIR) / (name + TESSARON_EXE_SUFFIX);
 }
-
-fs::path ToolPath(const std::string& name) { return fs::path(TESSARON_BIN_DIR) / name; }
 
 }  // namespace test_support
