@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyle>
 #include <QTimer>
 #include <QtTest>
 #include <atomic>
@@ -140,7 +141,8 @@ class AppWidgetTest : public QObject {
 
   // The rectangles of the device's layout at this screen's scale (S = 1 at
   // 240 x 320, 2 at 480 x 800), the password hidden, the folder in host
-  // spelling, the soft keys along the bottom, the title and the icon.
+  // spelling, the soft keys along the bottom, the title, the icon and the
+  // look (a font sized by the scale, a style that draws the same everywhere).
   void formAtThisScreen() {
     ShowMainWindow();
     int s = platform::screenMetrics.scale;
@@ -159,6 +161,8 @@ class AppWidgetTest : public QObject {
     }
     QCOMPARE(window->windowTitle(), QStringLiteral("Tessaron"));
     QVERIFY(!window->windowIcon().isNull());
+    QCOMPARE(window->font().pixelSize(), 11 * s);
+    QCOMPARE(QApplication::style()->name(), QStringLiteral("fusion"));
   }
 
   // The left soft key with what the user left in the form: a warning that
@@ -293,7 +297,8 @@ class AppWidgetTest : public QObject {
   // the item line (a path in host spelling) and the bar, which a position
   // beyond its range fills. Esc is the cancel command: the process ends at
   // once, and neither the temporary file, nor the file unpacking is writing
-  // (under its hidden name), nor the password stays behind.
+  // (under its hidden name), nor the password stays behind. Closing the
+  // dialog is the cancel command too.
   void progressDialog() {
     static const struct {
       std::uint32_t done, total;
@@ -347,8 +352,9 @@ class AppWidgetTest : public QObject {
       QTRY_COMPARE(files.load(), 2);
       inside = ControlsInside(dialog);
       QTest::keyClick(dialog, Qt::Key_Escape);
-      cancelled = ending_->atOnce == std::vector<int>{0};
       leftovers = !fs::is_empty(temp);
+      dialog->close();
+      cancelled = ending_->atOnce == std::vector<int>{0, 0};
       goOn = true;
       platform::EndModalDialog(HandleOf(dialog), 0);
     });
