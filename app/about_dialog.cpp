@@ -1,47 +1,33 @@
 #include "app/about_dialog.h"
 
-#include <QCloseEvent>
-
-#include "platform/qt/command_event.h"
-#include "platform/qt/dialog_builder.h"
-#include "platform/qt/shell_hooks.h"
-#include "platform/screen.h"
+#include "platform/dialog.h"
+#include "platform/shell.h"
 #include "res/resource_ids.h"
 #include "res/resources.h"
 
 namespace app {
-namespace {
 
-constexpr int kClosedResult = 16;  // the close message's number on the device
-
-}  // namespace
-
-AboutDialog::AboutDialog(QWidget* owner) : QDialog(owner) {
-  platform::qt::BuildDialog(this, owner, *res::FindDialog(res::kDialogAbout),
-                            platform::screenMetrics.scale, res::FindIconPath);
-  platform::qt::SetInputPanel(this, platform::qt::InputPanel::kDown);
-}
-
-bool AboutDialog::event(QEvent* event) {
-  if (event->type() == platform::qt::CommandEvent::EventType()) {
-    if (static_cast<platform::qt::CommandEvent*>(event)->Command() == res::kCommandOk) {
-      done(res::kCommandOk);
-    }
-    return true;
+bool AboutDialogProcedure(platform::Window dialog, platform::Message message,
+                          std::intptr_t parameter) {
+  switch (message) {
+    case platform::Message::kInitDialog:
+      platform::SetInputPanel(dialog, platform::InputPanel::kDown);
+      return true;
+    case platform::Message::kCommand:
+      if (parameter != res::kCommandOk) return false;
+      platform::EndModalDialog(dialog, res::kCommandOk);
+      return true;
+    case platform::Message::kClose:
+      platform::EndModalDialog(dialog, static_cast<int>(platform::Message::kClose));
+      return true;
+    default:
+      return false;
   }
-  return QDialog::event(event);
 }
 
-void AboutDialog::closeEvent(QCloseEvent* event) {
-  event->accept();
-  done(kClosedResult);
-}
-
-void AboutDialog::reject() {}
-
-int OpenAboutDialog(QWidget* owner) {
-  AboutDialog dialog(owner);
-  return dialog.exec();
+int OpenAboutDialog(platform::Window owner) {
+  return platform::RunModalDialog(*res::FindDialog(res::kDialogAbout), owner,
+                                  AboutDialogProcedure);
 }
 
 }  // namespace app

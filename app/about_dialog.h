@@ -2,21 +2,19 @@
 // notice, full screen; the OK button in its title bar closes it.
 #pragma once
 
-#include <QDialog>
+#include <cstdint>
+
+#include "platform/window.h"
 
 namespace app {
 
-class AboutDialog : public QDialog {
- public:
-  explicit AboutDialog(QWidget* owner);
+// The dialog procedure of dialog 105. Esc and every other command leave
+// the box open.
+bool AboutDialogProcedure(platform::Window dialog, platform::Message message,
+                          std::intptr_t parameter);
 
- protected:
-  bool event(QEvent* event) override;
-  void closeEvent(QCloseEvent* event) override;
-  void reject() override;  // Esc is a command the box does not handle
-};
-
-// Runs the about box modally; returns 1 for OK, 16 when it was closed.
-int OpenAboutDialog(QWidget* owner);
+// Runs the about box modally; returns 1 for OK, 16 (the close message's
+// number) when it was closed.
+int OpenAboutDialog(platform::Window owner);
 
 }  // namespace app

@@ -20,29 +20,26 @@ void DropTrailingQuote(char16_t* text) {
 bool HostPathToDevice(const std::string& hostPath, char16_t (&devicePath)[platform::kMaxPath]) {
   devicePath[0] = u'\0';
   if (hostPath.empty()) return false;
+  // Host paths are UTF-8 whatever the system's own code page.
   std::error_code failure;
-  std::filesystem::path absolute = std::filesystem::absolute(hostPath, failure);
+  std::filesystem::path absolute = std::filesystem::absolute(
+      std::filesystem::path(std::u8string(hostPath.begin(), hostPath.end())), failure);
   if (failure) return false;
-  std::string tidy = absolute.lexically_normal().string();
-  while (tidy.size() > 1 && tidy.back() == '/') tidy.pop_back();
-  return platform::ToDevicePath(tidy.c_str(), devicePath);
+  std::u8string tidy = absolute.lexically_normal().u8string();
+  while (tidy.size() > 1 && tidy.back() == u8'/') tidy.pop_back();
+  return platform::ToDevicePath(reinterpret_cast<const char*>(tidy.c_str()), devicePath);
 }
 
-bool CommandLineFromArguments(int count, char** arguments,
-                              char16_t (&commandLine)[platform::kMaxPath]) {
-  commandLine[0] = u'\0';
-  std::string text;
-  for (int i = 1; i < count; ++i) {
-    if (i > 1) text += ' ';
-    text += arguments[i];
-  }
+bool CommandLineToDevice(const char* commandLine, char16_t (&path)[platform::kMaxPath]) {
+  path[0] = u'\0';
+  std::string text = commandLine;
   // Shells and file managers put a path with blanks in double quotes; the
   // quotes belong to the command line, not to the file's name, so one is
   // taken off each end, as when the destination is derived.
   if (!text.empty() && text.front() == '"') text.erase(0, 1);
   if (!text.empty() && text.back() == '"') text.pop_back();
   // No path names no file: nothing could ever be decrypted.
-  return !text.empty() && HostPathToDevice(text, commandLine);
+  return !text.empty() && HostPathToDevice(text, path);
 }
 
 void DeriveDestination(const char16_t* commandLine, const char16_t* fallback,

@@ -8,16 +8,16 @@
 
 namespace app {
 
-// The encrypted file's path from the program's arguments: joined by single
-// blanks (the path is the whole command line, blanks included), one
-// surrounding double quote taken off each end, made absolute against the
-// working folder and turned into a device path. False when nothing is left,
-// when the result would hold 260 characters or more, or when the path has
-// no device spelling; nothing is ever cut to another path.
-bool CommandLineFromArguments(int count, char** arguments,
-                              char16_t (&commandLine)[platform::kMaxPath]);
+// The encrypted file's path from the command line (UTF-8, the whole of it
+// is the path, blanks included): one surrounding double quote taken off
+// each end, made absolute against the working folder and turned into a
+// device path. False when nothing is left, when the result would hold 260
+// characters or more, or when the path has no device spelling; nothing is
+// ever cut to another path.
+bool CommandLineToDevice(const char* commandLine, char16_t (&path)[platform::kMaxPath]);
 
-// A host path typed by the user as an absolute device path. Same rules.
+// A host path (UTF-8) typed by the user as an absolute device path. Same
+// rules.
 bool HostPathToDevice(const std::string& hostPath, char16_t (&devicePath)[platform::kMaxPath]);
 
 // The folder the form shows at first: the folder that holds the file named

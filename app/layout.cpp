@@ -21,12 +21,12 @@ constexpr int kControlHeight = 20;
 
 }  // namespace
 
-std::array<ControlRect, 4> MainWindowControlRects(int scale) {
-  std::array<ControlRect, 4> rects{};
+std::array<platform::Rect, 4> MainWindowControlRects(int scale) {
+  std::array<platform::Rect, 4> rects{};
   int previousBottom = 0;
   for (std::size_t i = 0; i < rects.size(); ++i) {
     const ControlPlacement& placement = kPlacements[i];
-    ControlRect& rect = rects[i];
+    platform::Rect& rect = rects[i];
     rect.left = platform::Scaled(scale, placement.left);
     rect.top = previousBottom + platform::Scaled(scale, placement.gapAbove);
     rect.right = platform::Scaled(scale, placement.right);

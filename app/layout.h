@@ -3,17 +3,14 @@
 
 #include <array>
 
-namespace app {
+#include "platform/window.h"
 
-struct ControlRect {
-  int left, top, right, bottom;
-  bool operator==(const ControlRect&) const = default;
-};
+namespace app {
 
 // The password label, password box, folder label and folder box at layout
 // scale `scale`, in that order. Each control is 20 units high and starts a
 // fixed gap below the previous one; every length is scaled in single
 // precision and truncated.
-std::array<ControlRect, 4> MainWindowControlRects(int scale);
+std::array<platform::Rect, 4> MainWindowControlRects(int scale);
 
 }  // namespace app

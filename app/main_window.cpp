@@ -1,10 +1,6 @@
 #include "app/main_window.h"
 
-#include <QCloseEvent>
-#include <QCoreApplication>
-#include <QLabel>
-#include <QLineEdit>
-#include <algorithm>
+#include <array>
 #include <string>
 
 #include "app/about_dialog.h"
@@ -12,126 +8,78 @@
 #include "app/layout.h"
 #include "job/globals.h"
 #include "job/menu_bar.h"
+#include "job/progress_dialog.h"
 #include "platform/code_page.h"
+#include "platform/device_path.h"
+#include "platform/host_text.h"
 #include "platform/message_box.h"
-#include "platform/qt/command_event.h"
-#include "platform/qt/dialog_builder.h"
+#include "platform/message_loop.h"
 #include "platform/screen.h"
 #include "platform/secure_zero.h"
+#include "platform/shell.h"
 #include "platform/string_table.h"
 #include "res/resource_ids.h"
 
 namespace app {
 namespace {
 
+using platform::Message;
+using platform::Window;
+
 constexpr std::size_t kTextLength = 128;
 // The password is read into 32 characters, so at most 31 are used; the box
 // takes no more, so that what the user typed is what is used.
 constexpr std::size_t kPasswordRead = platform::kMaxPasswordCharacters + 1;
 
-QRect ToQRect(const ControlRect& rect) {
-  return QRect(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
-}
+Window menuBar = nullptr;
+platform::ShellActivationRecord activation;
 
-}  // namespace
-
-MainWindow::MainWindow(const QString& title, job::WorkerEntry worker) : worker_(worker) {
-  setWindowTitle(title);
-  setAutoFillBackground(true);
-  QPalette background = palette();
-  background.setColor(QPalette::Window, Qt::white);
-  setPalette(background);
-  platform::qt::CoverDeviceScreen(this, nullptr);
-
-  activation_ = platform::qt::ShellActivationRecord{};
-  activation_.size = sizeof activation_;
-  menuBar_ = job::CreateMenuBar(this, res::kMenuSoftKeys);
+void Create(Window window) {
+  activation = platform::ShellActivationRecord{};
+  activation.size = sizeof activation;
+  menuBar = job::CreateMenuBar(window, res::kMenuSoftKeys);
 
   char16_t enterPassword[kTextLength];
   char16_t enterFolder[kTextLength];
   platform::LoadString(job::instance, res::kIdsEnterPassword, enterPassword);
   platform::LoadString(job::instance, res::kIdsEnterFolder, enterFolder);
-
-  std::array<ControlRect, 4> rects = MainWindowControlRects(platform::screenMetrics.scale);
-  auto* passwordLabel = new QLabel(QString::fromUtf16(enterPassword), this);
-  passwordLabel->setGeometry(ToQRect(rects[0]));
-  passwordBox_ = new QLineEdit(this);
-  passwordBox_->setObjectName(QStringLiteral("passwordBox"));
-  passwordBox_->setEchoMode(QLineEdit::Password);
-  passwordBox_->setMaxLength(static_cast<int>(kPasswordRead - 1));
-  passwordBox_->setGeometry(ToQRect(rects[1]));
-  auto* folderLabel = new QLabel(QString::fromUtf16(enterFolder), this);
-  folderLabel->setGeometry(ToQRect(rects[2]));
-  folderBox_ = new QLineEdit(this);
-  folderBox_->setObjectName(QStringLiteral("folderBox"));
+  std::array<platform::Rect, 4> rects = MainWindowControlRects(platform::screenMetrics.scale);
+  platform::CreateControl(window, platform::ControlKind::kLabel, res::kControlLabel,
+                          enterPassword, rects[0], 0);
+  Window passwordBox =
+      platform::CreateControl(window, platform::ControlKind::kPasswordBox,
+                              res::kControlPasswordBox, u"", rects[1], kPasswordRead - 1);
+  platform::CreateControl(window, platform::ControlKind::kLabel, res::kControlLabel,
+                          enterFolder, rects[2], 0);
   // Nothing typed is ever cut: the box takes no more than a path holds.
-  folderBox_->setMaxLength(static_cast<int>(platform::kMaxPath - 1));
-  folderBox_->setGeometry(ToQRect(rects[3]));
+  Window folderBox =
+      platform::CreateControl(window, platform::ControlKind::kTextBox, res::kControlFolderBox,
+                              u"", rects[3], platform::kMaxPath - 1);
 
-  folderBox_->setText(platform::qt::HostText(job::destinationFolder));
-  passwordBox_->setFocus();
-  platform::qt::SetInputPanel(this, platform::qt::InputPanel::kUp);
+  char16_t shown[platform::kMaxHostPath];
+  platform::HostText(job::destinationFolder, shown);
+  platform::SetText(folderBox, shown);
+  platform::Focus(passwordBox);
+  platform::SetInputPanel(window, platform::InputPanel::kUp);
 }
 
-bool MainWindow::event(QEvent* event) {
-  if (event->type() == platform::qt::CommandEvent::EventType()) {
-    OnCommand(static_cast<platform::qt::CommandEvent*>(event)->Command());
-    return true;
-  }
-  if (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate) {
-    platform::qt::HandleActivation(this, event->type() == QEvent::WindowActivate, &activation_);
-  } else if (event->type() == QEvent::LocaleChange) {
-    platform::qt::HandleSettingChange(this, &activation_);
-  }
-  return QWidget::event(event);
-}
-
-void MainWindow::closeEvent(QCloseEvent* event) {
-  delete menuBar_;
-  menuBar_ = nullptr;
-  event->accept();
-  QCoreApplication::quit();
-}
-
-void MainWindow::OnCommand(int command) {
-  switch (command) {
-    case res::kCommandOk:
-      Confirm();
-      break;
-    case res::kCommandCancel:
-      close();
-      break;
-    case res::kCommandAbout:
-      OpenAboutDialog(this);
-      break;
-    default:
-      break;  // Ctrl+Q and the rest: nothing to do
-  }
-}
-
-void MainWindow::Warn(const char16_t* text) {
+void Warn(Window window, std::uint32_t textId) {
+  char16_t text[kTextLength];
   char16_t caption[kTextLength];
+  platform::LoadString(job::instance, textId, text);
   platform::LoadString(job::instance, res::kIdsHintCaption, caption);
-  platform::ShowMessageBox(static_cast<QWidget*>(this), text, caption,
+  platform::ShowMessageBox(window, text, caption,
                            platform::kButtonsOk | platform::kIconExclamation);
 }
 
-void MainWindow::Confirm() {
-  char16_t enterPassword[kTextLength];
-  char16_t enterFolder[kTextLength];
-  char16_t badCharacter[kTextLength];
-  char16_t badPath[kTextLength];
-  platform::LoadString(job::instance, res::kIdsEnterPassword, enterPassword);
-  platform::LoadString(job::instance, res::kIdsEnterFolder, enterFolder);
-  platform::LoadString(job::instance, res::kIdsBadPasswordCharacter, badCharacter);
-  platform::LoadString(job::instance, res::kIdsBadCommandLine, badPath);
-
-  QString typed = passwordBox_->text().left(static_cast<qsizetype>(kPasswordRead - 1));
+// The left soft key: the password into the device's code page, the folder
+// as an absolute device path, then the run.
+void Confirm(Window window) {
   char16_t password[kPasswordRead] = {};
-  auto length = static_cast<std::size_t>(typed.size());
-  std::copy_n(reinterpret_cast<const char16_t*>(typed.utf16()), length, password);
+  std::size_t length = platform::GetText(platform::GetControl(window, res::kControlPasswordBox),
+                                         password, kPasswordRead);
   if (length == 0) {
-    Warn(enterPassword);
+    Warn(window, res::kIdsEnterPassword);
     return;
   }
   std::size_t byteLength = 0;
@@ -140,26 +88,67 @@ void MainWindow::Confirm() {
   platform::SecureZero(password, sizeof password);
   if (conversion != platform::PasswordConversion::kOk) {
     // Never a silent substitute: the bytes are what the key comes from.
-    Warn(badCharacter);
+    Warn(window, res::kIdsBadPasswordCharacter);
     return;
   }
 
-  std::string typedFolder = folderBox_->text().toStdString();
-  if (typedFolder.empty()) {
-    Warn(enterFolder);
+  char16_t typed[platform::kMaxPath];
+  length = platform::GetText(platform::GetControl(window, res::kControlFolderBox), typed,
+                             platform::kMaxPath);
+  if (length == 0) {
+    Warn(window, res::kIdsEnterFolder);
     return;
   }
   // A folder that has no device spelling (a backslash in a name) or is too
   // long once made absolute is refused as a path, never cut.
+  char host[platform::kMaxHostPath];
   char16_t folder[platform::kMaxPath];
-  if (!HostPathToDevice(typedFolder, folder)) {
-    Warn(badPath);
+  if (!platform::Utf16ToUtf8(typed, length, host, sizeof host) ||
+      !HostPathToDevice(host, folder)) {
+    Warn(window, res::kIdsBadCommandLine);
     return;
   }
   platform::WideCopy(job::destinationFolder, folder);
 
-  job::OpenProgressDialog(this, worker_);
-  close();
+  job::OpenProgressDialog(window);
+  platform::SendToWindow(window, Message::kClose);
+}
+
+}  // namespace
+
+bool MainWindowProcedure(Window window, Message message, std::intptr_t parameter) {
+  switch (message) {
+    case Message::kCreate:
+      Create(window);
+      return true;
+    case Message::kDestroy:
+      platform::Destroy(menuBar);
+      menuBar = nullptr;
+      platform::PostQuit(0);
+      return true;
+    case Message::kActivate:
+      platform::HandleActivation(window, parameter != 0, &activation);
+      return true;
+    case Message::kSettingChange:
+      platform::HandleSettingChange(window, &activation);
+      return true;
+    case Message::kCommand:
+      switch (parameter) {
+        case res::kCommandOk:
+          Confirm(window);
+          return true;
+        case res::kCommandCancel:
+          platform::SendToWindow(window, Message::kClose);
+          return true;
+        case res::kCommandAbout:
+          OpenAboutDialog(window);
+          return true;
+        default:
+          return false;  // Ctrl+Q and the rest: nothing to do
+      }
+    default:
+      return false;
+  }
 }
 
 }  // namespace app

@@ -2,38 +2,18 @@
 // and the two soft keys.
 #pragma once
 
-#include <QWidget>
+#include <cstdint>
 
-#include "job/progress_dialog.h"
-#include "platform/qt/shell_hooks.h"
-
-class QLineEdit;
+#include "platform/window.h"
 
 namespace app {
 
-class MainWindow : public QWidget {
- public:
-  // `worker` runs behind the progress dialog when the user confirms.
-  explicit MainWindow(const QString& title, job::WorkerEntry worker);
-
-  QLineEdit* PasswordBox() const { return passwordBox_; }
-  QLineEdit* FolderBox() const { return folderBox_; }
-  QWidget* MenuBar() const { return menuBar_; }
-
- protected:
-  bool event(QEvent* event) override;
-  void closeEvent(QCloseEvent* event) override;
-
- private:
-  void OnCommand(int command);
-  void Confirm();
-  void Warn(const char16_t* text);
-
-  job::WorkerEntry worker_;
-  QLineEdit* passwordBox_ = nullptr;
-  QLineEdit* folderBox_ = nullptr;
-  QWidget* menuBar_ = nullptr;
-  platform::qt::ShellActivationRecord activation_;
-};
+// The main window's procedure. Its controls and soft keys are made on
+// kCreate; command 1 (left soft key) checks the form and runs the progress
+// dialog, 2 (right soft key) closes the window, 40002 (Ctrl+A) opens the
+// about box; other commands are left alone. Destroying the window ends the
+// message loop with 0.
+bool MainWindowProcedure(platform::Window window, platform::Message message,
+                         std::intptr_t parameter);
 
 }  // namespace app

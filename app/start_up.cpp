@@ -1,16 +1,13 @@
 #include "app/start_up.h"
 
-#include <QApplication>
-#include <memory>
-
-#include "app/accelerators.h"
 #include "app/command_line.h"
 #include "app/main_window.h"
 #include "job/globals.h"
 #include "job/progress_dialog.h"
-#include "job/worker.h"
 #include "platform/message_box.h"
-#include "platform/qt/single_instance.h"
+#include "platform/message_loop.h"
+#include "platform/shell.h"
+#include "platform/single_instance.h"
 #include "platform/string_table.h"
 #include "res/resource_ids.h"
 #include "res/resources.h"
@@ -32,54 +29,44 @@ void ShowBadCommandLine() {
 
 }  // namespace
 
-void InstallAccelerators(QWidget* window) {
-  const platform::AcceleratorTable* accelerators = res::FindAccelerators(res::kAcceleratorTable);
-  if (accelerators != nullptr) {
-    // Owned by the window, so it goes with it.
-    qApp->installEventFilter(new AcceleratorFilter(window, *accelerators));
-  }
-}
-
-MainWindow* InitInstance(job::WorkerEntry worker) {
-  platform::qt::InitShellControls();
+platform::Window InitInstance() {
+  platform::InitShellControls();
   char16_t title[kNameLength];
   char16_t className[kNameLength];
   platform::LoadString(job::instance, res::kIdsTitle, title);
   platform::LoadString(job::instance, res::kIdsClassName, className);
-  if (platform::qt::ForegroundExistingWindow(className, title)) return nullptr;
+  if (platform::ForegroundExistingWindow(className, title)) return nullptr;
 
-  auto* window = new MainWindow(QString::fromUtf16(title), worker);
-  platform::qt::PublishWindow(window);
-  QApplication::setWindowIcon(QIcon(QString::fromUtf8(res::FindIconPath(res::kIconProgram))));
-  // The soft-key bar sits inside the window's bottom edge (see
-  // SoftKeyBar), so unlike the device's separate menu bar window it needs
-  // no room taken off the window.
-  window->show();
+  // The soft-key bar sits inside the window's bottom edge, so unlike the
+  // device's separate menu bar window it needs no room taken off the window.
+  platform::Window window =
+      platform::CreateMainWindow(className, title, res::kIconProgram, MainWindowProcedure);
+  if (window != nullptr) platform::PublishWindow(window);
   return window;
 }
 
-int RunProgram(int argumentCount, char** arguments) {
+int RunProgram(const char* commandLine) {
   job::instance = res::ProgramInstance();
-  char16_t commandLine[platform::kMaxPath];
+  char16_t path[platform::kMaxPath];
   // An empty command line is refused too: it names no file to decrypt.
-  if (!CommandLineFromArguments(argumentCount, arguments, commandLine)) {
+  if (!CommandLineToDevice(commandLine, path)) {
     ShowBadCommandLine();
     return 0;
   }
   // The path without its quotes, the same the destination is derived from.
-  platform::WideCopy(job::sourcePath, commandLine);
+  platform::WideCopy(job::sourcePath, path);
 
   // Only the first character of this text: the derivation's folder for an
   // empty command line, which no longer gets this far.
   char16_t fallback[2];
   platform::LoadString(job::instance, res::kIdsDecryptInto, fallback);
-  DeriveDestination(commandLine, fallback, job::destinationFolder);
+  DeriveDestination(path, fallback, job::destinationFolder);
 
-  std::unique_ptr<MainWindow> window(InitInstance(job::RunWorker));
+  platform::Window window = InitInstance();
   if (window == nullptr) return 0;
 
-  InstallAccelerators(window.get());
-  int exitCode = QApplication::exec();
+  int exitCode =
+      platform::RunMessageLoop(window, res::FindAccelerators(res::kAcceleratorTable));
   job::JoinWorker();
   job::WipePassword();
   return exitCode;

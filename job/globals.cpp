@@ -9,8 +9,8 @@ char16_t sourcePath[platform::kMaxPath] = {};
 char16_t destinationFolder[platform::kMaxPath] = {};
 unsigned char passwordBytes[platform::kPasswordBytes] = {};
 
-QWidget* progressDialog = nullptr;
-QProgressBar* progressBar = nullptr;
+platform::Window progressDialog = nullptr;
+platform::Window progressBar = nullptr;
 
 void WipePassword() { platform::SecureZero(passwordBytes, sizeof passwordBytes); }
 

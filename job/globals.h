@@ -10,9 +10,7 @@
 #include "platform/code_page.h"
 #include "platform/string_table.h"
 #include "platform/wide_string.h"
-
-class QProgressBar;
-class QWidget;
+#include "platform/window.h"
 
 namespace job {
 
@@ -23,8 +21,8 @@ extern char16_t destinationFolder[platform::kMaxPath];
 // run ends.
 extern unsigned char passwordBytes[platform::kPasswordBytes];
 
-extern QWidget* progressDialog;
-extern QProgressBar* progressBar;
+extern platform::Window progressDialog;
+extern platform::Window progressBar;  // its control 1001
 
 void WipePassword();
 

@@ -1,11 +1,9 @@
 #include "job/progress.h"
 
-#include <QLabel>
-#include <QProgressBar>
-
 #include "job/globals.h"
-#include "platform/qt/dialog_builder.h"
-#include "platform/qt/ui_thread.h"
+#include "platform/device_path.h"
+#include "platform/host_text.h"
+#include "platform/window.h"
 #include "res/resource_ids.h"
 
 namespace job {
@@ -58,24 +56,16 @@ ProgressStep AdvanceProgress(ProgressState* state, std::uint32_t done, std::uint
 
 void ReportProgress(std::uint32_t done, std::uint32_t total, const char16_t* text) {
   ProgressStep step = AdvanceProgress(&progressState, done, total, text);
-  QWidget* dialog = progressDialog;
-  if (dialog == nullptr || (!step.setText && !step.movePosition)) return;
-  // The state keeps the device text, which the next report is compared
-  // with; the user sees the host spelling of the path.
-  QString itemText = step.setText ? platform::qt::HostText(progressState.lastText) : QString();
-  platform::qt::RunOnOwnerThread(dialog, [&] {
-    if (step.setText) {
-      auto* item =
-          qobject_cast<QLabel*>(platform::qt::FindDialogItem(dialog, res::kControlCurrentItem));
-      if (item != nullptr) item->setText(itemText);
-    }
-    if (step.movePosition && progressBar != nullptr) {
-      // The device's bar clamps a position outside its range; Qt's would
-      // ignore it.
-      std::uint32_t maximum = static_cast<std::uint32_t>(progressBar->maximum());
-      progressBar->setValue(static_cast<int>(step.percent < maximum ? step.percent : maximum));
-    }
-  });
+  platform::Window dialog = progressDialog;
+  if (dialog == nullptr) return;
+  if (step.setText) {
+    // The state keeps the device text, which the next report is compared
+    // with; the user sees the host spelling of a path.
+    char16_t shown[platform::kMaxHostPath];
+    platform::HostText(progressState.lastText, shown);
+    platform::SetText(platform::GetControl(dialog, res::kControlCurrentItem), shown);
+  }
+  if (step.movePosition) platform::SetProgressPosition(progressBar, step.percent);
 }
 
 }  // namespace job

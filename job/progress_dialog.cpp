@@ -1,6 +1,5 @@
 #include "job/progress_dialog.h"
 
-#include <QProgressBar>
 #include <system_error>
 #include <thread>
 
@@ -8,11 +7,10 @@
 #include "job/menu_bar.h"
 #include "job/progress.h"
 #include "job/temp_file.h"
+#include "job/worker.h"
+#include "platform/dialog.h"
 #include "platform/message_box.h"
-#include "platform/qt/command_event.h"
-#include "platform/qt/dialog_builder.h"
-#include "platform/qt/shell_hooks.h"
-#include "platform/screen.h"
+#include "platform/shell.h"
 #include "platform/string_table.h"
 #include "res/resource_ids.h"
 #include "res/resources.h"
@@ -22,57 +20,47 @@ namespace {
 
 std::thread workerThread;
 
-}  // namespace
-
-ProgressDialog::ProgressDialog(QWidget* owner, WorkerEntry worker) : QDialog(owner) {
-  const platform::DialogTemplate* dialogTemplate = res::FindDialog(res::kDialogProgress);
-  platform::qt::BuildDialog(this, owner, *dialogTemplate, platform::screenMetrics.scale,
-                            res::FindIconPath);
-  CreateMenuBar(this, res::kMenuBlankSoftKeys);
-
-  progressDialog = this;
-  progressBar =
-      qobject_cast<QProgressBar*>(platform::qt::FindDialogItem(this, res::kControlProgressBar));
-  progressBar->setRange(0, 100);
-  progressBar->setValue(0);
-  progressState = ProgressState{};
-  platform::qt::SetInputPanel(this, platform::qt::InputPanel::kDown);
-  StartWorker(worker);
-}
-
-void ProgressDialog::StartWorker(WorkerEntry worker) {
+void StartWorker(platform::Window dialog) {
   JoinWorker();  // one run at a time; a thread object is never overwritten
   try {
-    // Handles travel as void*, always of the QWidget itself.
-    workerThread = std::thread(worker, static_cast<void*>(static_cast<QWidget*>(this)));
+    workerThread = std::thread(workerEntry, static_cast<void*>(dialog));
   } catch (const std::system_error&) {
     char16_t text[128];
     platform::LoadString(instance, res::kIdsThreadFailed, text);
     // The dialog stays up; only its cancel command ends the process.
-    platform::ShowMessageBox(static_cast<QWidget*>(this), text, u"Error", platform::kButtonsOk);
+    platform::ShowMessageBox(dialog, text, u"Error", platform::kButtonsOk);
   }
 }
 
-bool ProgressDialog::event(QEvent* event) {
-  if (event->type() == platform::qt::CommandEvent::EventType()) {
-    OnCommand(static_cast<platform::qt::CommandEvent*>(event)->Command());
-    return true;
+}  // namespace
+
+WorkerEntry workerEntry = RunWorker;
+
+bool ProgressDialogProcedure(platform::Window dialog, platform::Message message,
+                             std::intptr_t parameter) {
+  switch (message) {
+    case platform::Message::kInitDialog:
+      CreateMenuBar(dialog, res::kMenuBlankSoftKeys);
+      progressDialog = dialog;
+      progressBar = platform::GetControl(dialog, res::kControlProgressBar);
+      progressState = ProgressState{};
+      platform::SetInputPanel(dialog, platform::InputPanel::kDown);
+      StartWorker(dialog);
+      return true;
+    case platform::Message::kCommand:
+      if (parameter != res::kCommandCancel) return false;
+      // Whatever the worker is doing: no decrypted data and no password stay.
+      WipePassword();
+      RemoveTempFileAndEndAtOnce(0);
+      return true;
+    default:
+      return false;
   }
-  return QDialog::event(event);
 }
 
-void ProgressDialog::reject() { OnCommand(res::kCommandCancel); }
-
-void ProgressDialog::OnCommand(int command) {
-  if (command != res::kCommandCancel) return;
-  // Whatever the worker is doing: no decrypted data and no password stay.
-  WipePassword();
-  RemoveTempFileAndEndAtOnce(0);
-}
-
-int OpenProgressDialog(QWidget* owner, WorkerEntry worker) {
-  ProgressDialog dialog(owner, worker);
-  int result = dialog.exec();
+int OpenProgressDialog(platform::Window owner) {
+  int result = platform::RunModalDialog(*res::FindDialog(res::kDialogProgress), owner,
+                                        ProgressDialogProcedure);
   progressDialog = nullptr;
   progressBar = nullptr;
   return result;

@@ -10,8 +10,4 @@ const platform::DialogTemplate* FindDialog(int id);
 const platform::MenuResource* FindMenu(int id);
 const platform::AcceleratorTable* FindAccelerators(int id);
 
-// The Qt resource path of an icon (compiled into the application from
-// icons.qrc), or null.
-const char* FindIconPath(int id);
-
 }  // namespace res

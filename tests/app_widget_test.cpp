@@ -1,63 +1,91 @@
-// The main window, the about box, the progress dialog and the message boxes
-// as widgets, in process on Qt's offscreen platform: the form's checks and
-// what it hands to the job, the soft keys and accelerators, the progress
-// dialog fed from another thread and its cancel command, and the real
-// message boxes.
+// The application in process on Qt's offscreen platform, started as the
+// program starts (platform::RunProcess) and driven through its windowing
+// interface and the keyboard: the form's checks and what it hands to the
+// job, the soft keys and accelerators in the real message loop, the about
+// box, the progress dialog fed from the worker thread and its cancel
+// command, and the real message boxes. The function `screenshots` saves
+// pictures of the form, the progress dialog and the about box into the
+// folder named by TESSARON_SCREENSHOTS.
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyle>
 #include <QTimer>
 #include <QtTest>
 #include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "app/about_dialog.h"
 #include "app/command_line.h"
-#include "app/layout.h"
 #include "app/main_window.h"
-#include "app/start_up.h"
 #include "job/globals.h"
 #include "job/menu_bar.h"
 #include "job/progress.h"
 #include "job/progress_dialog.h"
 #include "job/temp_file.h"
+#include "job/worker.h"
+#include "platform/dialog.h"
 #include "platform/files.h"
-#include "platform/qt/command_event.h"
-#include "platform/qt/dialog_builder.h"
+#include "platform/language.h"
+#include "platform/message_loop.h"
+#include "platform/process_entry.h"
 #include "platform/qt/message_box_qt.h"
-#include "platform/qt/soft_key_bar.h"
 #include "platform/qt/ui_thread.h"
+#include "platform/qt/window_qt.h"
 #include "platform/screen.h"
 #include "platform/temp_files.h"
 #include "res/resource_ids.h"
+#include "res/resources.h"
 #include "res/string_table.h"
 #include "tests/captured_ending.h"
 #include "tests/scripted_message_box.h"
 
 namespace fs = std::filesystem;
+using platform::Message;
+using platform::Window;
+using platform::qt::HandleOf;
+using platform::qt::WidgetOf;
 
 namespace {
 
-// What the worker found in the job's inputs when the dialog started it.
-struct StartedRun {
-  bool started = false;
-  std::string passwordBytes;
-  std::u16string destination;
-};
-StartedRun startedRun;
+QWidget* Control(Window window, int id) { return WidgetOf(platform::GetControl(window, id)); }
 
-// Records the inputs, then closes the progress dialog as if the run ended.
+QString Text(Window window, int id) {
+  char16_t text[platform::kMaxPath];
+  platform::GetText(platform::GetControl(window, id), text, platform::kMaxPath);
+  return QString::fromUtf16(text);
+}
+
+QPushButton* ButtonWithText(QWidget* window, const QString& text) {
+  for (QPushButton* button : window->findChildren<QPushButton*>()) {
+    if (button->text() == text) return button;
+  }
+  return nullptr;
+}
+
+// Every control of `dialog` lies inside it, so inside the device screen.
+bool ControlsInside(QWidget* dialog) {
+  for (QWidget* child : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (!dialog->rect().contains(child->geometry())) return false;
+  }
+  return true;
+}
+
+// The destination the worker found when the dialog started it, if it did.
+// It ends the dialog, as if the run ended.
+std::optional<std::u16string> startedInto;
+
 void RecordingWorker(void* dialog) {
-  startedRun.started = true;
-  startedRun.passwordBytes = reinterpret_cast<const char*>(job::passwordBytes);
-  startedRun.destination = job::destinationFolder;
-  auto* widget = static_cast<QDialog*>(dialog);
-  platform::qt::RunOnOwnerThread(widget, [widget] { widget->done(0); });
+  startedInto = job::destinationFolder;
+  auto handle = static_cast<Window>(dialog);
+  platform::qt::RunOnOwnerThread(WidgetOf(handle),
+                                 [handle] { platform::EndModalDialog(handle, 0); });
 }
 
 // Runs `action` on the first modal window to appear, from within its event
@@ -75,11 +103,15 @@ void WhenModal(const std::function<void(QWidget*)>& action) {
   timer->start();
 }
 
-QPushButton* ButtonWithText(QWidget* window, const QString& text) {
-  for (QPushButton* button : window->findChildren<QPushButton*>()) {
-    if (button->text() == text) return button;
-  }
-  return nullptr;
+// Runs the message loop of `window` with its accelerators, `script` started
+// inside it; the script ends it (F2). A stuck script is ended after 20 s.
+int RunLoop(Window window, const std::function<void()>& script) {
+  QTimer::singleShot(0, script);
+  QTimer guard;
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, [] { platform::PostQuit(-1); });
+  guard.start(20000);
+  return platform::RunMessageLoop(window, res::FindAccelerators(res::kAcceleratorTable));
 }
 
 }  // namespace
@@ -92,224 +124,211 @@ class AppWidgetTest : public QObject {
     job::instance = res::ProgramInstance();
     platform::WideCopy(job::destinationFolder, u"\\tmp\\out");
     job::WipePassword();
-    startedRun = {};
+    job::workerEntry = RecordingWorker;
+    startedInto.reset();
     boxes_ = std::make_unique<test_support::ScriptedMessageBox>();
     ending_ = std::make_unique<test_support::CapturedEnding>();
   }
 
   void cleanup() {
-    window_.reset();
+    if (guard_ != nullptr) platform::Destroy(window_);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     job::JoinWorker();
+    job::workerEntry = job::RunWorker;
     boxes_.reset();
     ending_.reset();
   }
 
-  void controlsSitAtTheirRectanglesForThisScreen() {
+  // The rectangles of the device's layout at this screen's scale (S = 1 at
+  // 240 x 320, 2 at 480 x 800), the password hidden, the folder in host
+  // spelling, the soft keys along the bottom, the title, the icon and the
+  // look (a font sized by the scale, a style that draws the same everywhere).
+  void formAtThisScreen() {
     ShowMainWindow();
-    std::array<app::ControlRect, 4> rects =
-        app::MainWindowControlRects(platform::screenMetrics.scale);
-    const app::ControlRect& password = rects[1];
-    QCOMPARE(window_->PasswordBox()->geometry(),
-             QRect(password.left, password.top, password.right - password.left,
-                   password.bottom - password.top));
-    const app::ControlRect& folder = rects[3];
-    QCOMPARE(window_->FolderBox()->geometry().topLeft(), QPoint(folder.left, folder.top));
-    QCOMPARE(window_->size(), QSize(platform::screenMetrics.width, platform::screenMetrics.height));
-    QCOMPARE(window_->MenuBar()->geometry().bottom(), window_->height() - 1);
-    QCOMPARE(window_->FolderBox()->text(), QStringLiteral("/tmp/out"));
-    QVERIFY(window_->PasswordBox()->hasFocus());
-    QCOMPARE(window_->PasswordBox()->echoMode(), QLineEdit::Password);
+    int s = platform::screenMetrics.scale;
+    QWidget* window = WidgetOf(window_);
+    auto* password = qobject_cast<QLineEdit*>(Control(window_, res::kControlPasswordBox));
+    QCOMPARE(window->size(), QSize(platform::screenMetrics.width, platform::screenMetrics.height));
+    QCOMPARE(password->geometry(), QRect(10 * s, 44 * s, 190 * s, 20 * s));
+    QCOMPARE(Control(window_, res::kControlFolderBox)->geometry(),
+             QRect(10 * s, 98 * s, 190 * s, 20 * s));
+    QVERIFY(password->hasFocus() && password->echoMode() == QLineEdit::Password);
+    QCOMPARE(Text(window_, res::kControlFolderBox), QStringLiteral("/tmp/out"));
+    for (const char* key : {"Выполнить", "Отмена"}) {
+      QPushButton* button = ButtonWithText(window, QString::fromUtf8(key));
+      QVERIFY2(button != nullptr, key);
+      QCOMPARE(button->mapTo(window, QPoint(0, button->height())).y(), window->height());
+    }
+    QCOMPARE(window->windowTitle(), QStringLiteral("Tessaron"));
+    QVERIFY(!window->windowIcon().isNull());
+    QCOMPARE(window->font().pixelSize(), 11 * s);
+    QCOMPARE(QApplication::style()->name(), QStringLiteral("fusion"));
   }
 
-  void emptyPasswordWarns() {
-    ShowMainWindow();
-    QTest::keyClick(window_->PasswordBox(), Qt::Key_F1);
-    ExpectSingleWarning(res::kIdsEnterPassword);
-    QVERIFY(window_->isVisible());
-    QVERIFY(!startedRun.started);
-  }
-
-  void clickingTheLeftSoftKeyIsF1() {
-    ShowMainWindow();
-    auto* bar = static_cast<platform::qt::SoftKeyBar*>(window_->MenuBar());
-    QCOMPARE(bar->Key(0)->text(), QStringLiteral("Выполнить"));
-    QCOMPARE(bar->Key(1)->text(), QStringLiteral("Отмена"));
-    QTest::mouseClick(bar->Key(0), Qt::LeftButton);
-    ExpectSingleWarning(res::kIdsEnterPassword);
-  }
-
-  // An empty folder box asks for a path; a folder that is no usable path
-  // (a backslash in a name, too long once made absolute) says so.
-  void unusableFolderWarns_data() {
-    QTest::addColumn<QString>("folder");
-    QTest::addColumn<uint>("warning");
-    QTest::newRow("empty") << QString() << uint{res::kIdsEnterFolder};
-    QTest::newRow("backslash") << QStringLiteral("/tmp/a\\b") << uint{res::kIdsBadCommandLine};
+  // The left soft key with what the user left in the form: a warning that
+  // leaves the form as it was, or the run with the password in Windows-1251
+  // (31 characters at most, as the box shows them) and the folder as an
+  // absolute device path, after which the window closes. F2 closes it
+  // otherwise; either way the message loop ends with 0.
+  void form_data() {
+    QTest::addColumn<QString>("password");  // put in the box
+    QTest::addColumn<QString>("typed");     // typed after it
+    QTest::addColumn<QString>("folder");    // null: as the form shows it
+    QTest::addColumn<bool>("click");        // the soft key clicked rather than F1
+    QTest::addColumn<QString>("warning");   // empty: the run starts
+    QTest::addColumn<QByteArray>("bytes");  // the password bytes left for the job
+    const QString none;
+    const QString secret = QStringLiteral("secret");
+    const QString enterPassword = QStringLiteral("Введите пароль!");
+    const QString badPath = QStringLiteral("Недопустимый путь к файлу");
+    QTest::newRow("no password") << none << none << none << false << enterPassword
+                                 << QByteArray();
+    QTest::newRow("no password, key clicked") << none << none << none << true << enterPassword
+                                              << QByteArray();
+    QTest::newRow("outside the code page")
+        << QStringLiteral("пароль密") << none << none << false
+        << QStringLiteral("Пароль содержит недопустимый символ") << QByteArray();
+    QTest::newRow("no folder") << none << secret << QString("") << false
+                               << QStringLiteral("Укажите путь к файлу") << secret.toUtf8();
+    QTest::newRow("backslash in folder")
+        << none << secret << QStringLiteral("/tmp/a\\b") << false << badPath << secret.toUtf8();
     // 259 characters fit the box, not an absolute path.
-    QTest::newRow("too long") << QString(259, QLatin1Char('d')) << uint{res::kIdsBadCommandLine};
+    QTest::newRow("folder too long")
+        << none << secret << QString(259, QLatin1Char('d')) << false << badPath << secret.toUtf8();
+    QTest::newRow("run") << QStringLiteral("пароль") << QString(34, QLatin1Char('x'))
+                         << QStringLiteral("relative/out") << true << none
+                         << QByteArray("\xEF\xE0\xF0\xEE\xEB\xFC") + QByteArray(25, 'x');
   }
-  void unusableFolderWarns() {
+  void form() {
+    QFETCH(QString, password);
+    QFETCH(QString, typed);
     QFETCH(QString, folder);
-    QFETCH(uint, warning);
+    QFETCH(bool, click);
+    QFETCH(QString, warning);
+    QFETCH(QByteArray, bytes);
     ShowMainWindow();
-    QTest::keyClicks(window_->PasswordBox(), QStringLiteral("secret"));
-    window_->FolderBox()->setText(folder);
-    QTest::keyClick(window_->PasswordBox(), Qt::Key_F1);
-    ExpectSingleWarning(warning);
-    QCOMPARE(window_->FolderBox()->text(), folder);
-    QVERIFY(window_->isVisible());
-    QVERIFY(!startedRun.started);
+    auto* passwordBox = qobject_cast<QLineEdit*>(Control(window_, res::kControlPasswordBox));
+    auto* folderBox = qobject_cast<QLineEdit*>(Control(window_, res::kControlFolderBox));
+    QString passwordShown;
+    QString folderShown;
+    int exitCode = RunLoop(window_, [&] {
+      passwordBox->setText(password);  // keyClicks types ASCII only
+      QTest::keyClicks(passwordBox, typed);
+      if (!folder.isNull()) folderBox->setText(folder);
+      passwordShown = passwordBox->text();
+      folderShown = folderBox->text();
+      if (click) {
+        QTest::mouseClick(ButtonWithText(WidgetOf(window_), QStringLiteral("Выполнить")),
+                          Qt::LeftButton);
+      } else {
+        QTest::keyClick(passwordBox, Qt::Key_F1);
+      }
+      if (warning.isEmpty()) return;  // the run closes the window
+      QCOMPARE(passwordBox->text(), passwordShown);
+      QCOMPARE(folderBox->text(), folderShown);
+      QVERIFY(WidgetOf(window_)->isVisible());
+      QTest::keyClick(passwordBox, Qt::Key_F2);
+    });
+    QCOMPARE(exitCode, 0);
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(job::passwordBytes)), bytes);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(guard_.isNull());
+    if (warning.isEmpty()) {
+      QCOMPARE(passwordShown, QStringLiteral("пароль") + QString(25, QLatin1Char('x')));
+      char16_t expected[platform::kMaxPath];
+      QVERIFY(app::HostPathToDevice("relative/out", expected));
+      QVERIFY(startedInto == expected);
+      QVERIFY(boxes_->boxes.empty());
+      return;
+    }
+    QVERIFY(!startedInto);
+    QCOMPARE(boxes_->boxes.size(), std::size_t{1});
+    const auto& box = boxes_->boxes[0];
+    QCOMPARE(QString::fromStdU16String(box.text), warning);
+    QCOMPARE(QString::fromStdU16String(box.caption), QStringLiteral("Совет"));
+    QCOMPARE(box.style, unsigned{platform::kButtonsOk | platform::kIconExclamation});
+    QCOMPARE(box.owner, static_cast<void*>(window_));
   }
 
-  void passwordOutsideTheCodePageWarnsAndLeavesTheForm() {
+  // Ctrl+A is the window's (not the box's "select all") and opens the about
+  // box, which only its OK button (or closing it) ends; Ctrl+Q reaches
+  // nobody.
+  void acceleratorsAndTheAboutBox() {
     ShowMainWindow();
-    window_->PasswordBox()->setText(QStringLiteral("пароль密"));  // keyClicks types ASCII only
-    QTest::keyClick(window_->PasswordBox(), Qt::Key_F1);
-    ExpectSingleWarning(res::kIdsBadPasswordCharacter);
-    QCOMPARE(window_->PasswordBox()->text(), QStringLiteral("пароль密"));
-    QCOMPARE(window_->FolderBox()->text(), QStringLiteral("/tmp/out"));
-    QVERIFY(window_->isVisible());
-    QVERIFY(!startedRun.started);
-    QCOMPARE(job::passwordBytes[0], 0);
-  }
-
-  // The box takes 31 characters, so the password used is the one the user
-  // sees typed; it reaches the job in Windows-1251, and the folder as an
-  // absolute device path; afterwards the window closes.
-  void passwordBoxTakesThirtyOneCharacters() {
-    ShowMainWindow();
-    window_->PasswordBox()->setText(QStringLiteral("пароль"));
-    QTest::keyClicks(window_->PasswordBox(), QString(34, QLatin1Char('x')));  // 40 typed
-    QCOMPARE(window_->PasswordBox()->text(),
-             QStringLiteral("пароль") + QString(25, QLatin1Char('x')));
-    window_->FolderBox()->setText(QStringLiteral("relative/out"));
-    QTest::keyClick(window_->PasswordBox(), Qt::Key_F1);
-
-    QVERIFY(startedRun.started);
-    QCOMPARE(startedRun.passwordBytes,
-             std::string("\xEF\xE0\xF0\xEE\xEB\xFC") + std::string(25, 'x'));
-    char16_t expected[platform::kMaxPath];
-    QVERIFY(app::HostPathToDevice("relative/out", expected));
-    QVERIFY(startedRun.destination == expected);
-    QVERIFY(boxes_->boxes.empty());
-    QVERIFY(!window_->isVisible());
-  }
-
-  void f2ClosesTheWindow() {
-    ShowMainWindow();
-    QTest::keyClick(window_->PasswordBox(), Qt::Key_F2);
-    QVERIFY(!window_->isVisible());
-    QVERIFY(boxes_->boxes.empty());
-  }
-
-  void ctrlAOpensTheAboutBoxAndItsOkClosesIt() {
-    ShowMainWindow();
-    QTest::keyClicks(window_->PasswordBox(), QStringLiteral("abc"));
     bool seen = false;
-    WhenModal([&](QWidget* modal) {
-      auto* about = dynamic_cast<app::AboutDialog*>(modal);
-      QVERIFY(about != nullptr);
-      seen = true;
-      auto* name = qobject_cast<QLabel*>(platform::qt::FindDialogItem(about, res::kControlNotice));
-      QCOMPARE(name->text(), QStringLiteral("Tessaron（解密） 1.0.2 版"));
-      QVERIFY(platform::qt::FindDialogItem(about, res::kControlRights) != nullptr);
-      auto* icon =
-          qobject_cast<QLabel*>(platform::qt::FindDialogItem(about, res::kControlAboutIcon));
-      QVERIFY(!icon->pixmap().isNull());
-      QCOMPARE(about->windowTitle(), QStringLiteral(" "));
-      QTest::mouseClick(about->findChild<QPushButton*>(QStringLiteral("okInCaption")),
-                        Qt::LeftButton);
-    });
-    QTest::keyClick(window_->PasswordBox(), Qt::Key_A, Qt::ControlModifier);
-    QVERIFY(seen);
-    QVERIFY(QApplication::activeModalWidget() == nullptr);
-    // The accelerator was the window's, not the box's "select all".
-    QVERIFY(!window_->PasswordBox()->hasSelectedText());
-  }
-
-  void ctrlQDoesNothing() {
-    ShowMainWindow();
-    QTest::keyClick(window_->PasswordBox(), Qt::Key_Q, Qt::ControlModifier);
-    QVERIFY(window_->isVisible());
-    QVERIFY(boxes_->boxes.empty());
-    QVERIFY(window_->PasswordBox()->text().isEmpty());
-  }
-
-  void aboutBoxStaysOpenForOtherCommandsAndEsc() {
-    int result = -1;
-    bool stayed = false;
-    WhenModal([&](QWidget* about) {
-      QTest::keyClick(about, Qt::Key_Escape);
-      platform::qt::SendCommand(about, res::kCommandCancel);
-      platform::qt::SendCommand(about, 40000);
-      stayed = about->isVisible();
-      about->close();
-    });
-    result = app::OpenAboutDialog(nullptr);
-    QVERIFY(stayed);
-    QCOMPARE(result, 16);
-
-    WhenModal([](QWidget* about) { platform::qt::SendCommand(about, res::kCommandOk); });
-    QCOMPARE(app::OpenAboutDialog(nullptr), 1);
-  }
-
-  // Reports from the worker thread reach the item line and the bar.
-  void progressReachesTheDialogFromTheWorkerThread() {
-    struct Seen {
-      QString item;
-      int bar = -1;
-    };
-    static Seen afterHalf;
-    static Seen afterEnd;
-    auto read = [](void* dialog, Seen* seen) {
-      auto* widget = static_cast<QWidget*>(dialog);
-      platform::qt::RunOnOwnerThread(widget, [widget, seen] {
-        seen->item =
-            qobject_cast<QLabel*>(platform::qt::FindDialogItem(widget, res::kControlCurrentItem))
-                ->text();
-        seen->bar = qobject_cast<QProgressBar*>(
-                        platform::qt::FindDialogItem(widget, res::kControlProgressBar))
-                        ->value();
+    int exitCode = RunLoop(window_, [&] {
+      QWidget* box = Control(window_, res::kControlPasswordBox);
+      QTest::keyClicks(box, QStringLiteral("abc"));
+      WhenModal([&](QWidget* about) {
+        seen = true;
+        Window handle = HandleOf(about);
+        QCOMPARE(Text(handle, res::kControlNotice), QStringLiteral("Tessaron（解密） 1.0.2 版"));
+        QVERIFY(!qobject_cast<QLabel*>(Control(handle, res::kControlAboutIcon))->pixmap().isNull());
+        QCOMPARE(about->windowTitle(), QStringLiteral(" "));
+        QVERIFY(ControlsInside(about));
+        QTest::keyClick(about, Qt::Key_Escape);
+        platform::SendToWindow(handle, Message::kCommand, res::kCommandCancel);
+        platform::SendToWindow(handle, Message::kCommand, res::kCommandQuit);
+        QVERIFY(about->isVisible());
+        QTest::mouseClick(about->findChild<QPushButton*>(QStringLiteral("okInCaption")),
+                          Qt::LeftButton);
       });
-    };
-    static decltype(read)* reader = &read;
-    static Seen afterPath;
-    job::WorkerEntry worker = [](void* dialog) {
-      job::ReportProgress(0, 4, u"Обрабатываемые файлы");
-      job::ReportProgress(2, 4, u"Обрабатываемые файлы");
-      (*reader)(dialog, &afterHalf);
-      job::ReportProgress(1, 1, u"Полная обработка файлов");
-      (*reader)(dialog, &afterEnd);
-      // Unpacking names each target by its device path; the user reads it
-      // as the folder box writes paths.
-      job::ReportProgress(0, 10, u"\\home\\me\\Restored\\docs\\a.txt");
-      (*reader)(dialog, &afterPath);
-      auto* widget = static_cast<QDialog*>(dialog);
-      platform::qt::RunOnOwnerThread(widget, [widget] { widget->done(0); });
-    };
-    job::OpenProgressDialog(nullptr, worker);
-    QCOMPARE(afterHalf.item, QStringLiteral("Обрабатываемые файлы"));
-    QCOMPARE(afterHalf.bar, 50);
-    QCOMPARE(afterEnd.item, QStringLiteral("Полная обработка файлов"));
-    QCOMPARE(afterEnd.bar, 100);
-    QCOMPARE(afterPath.item, QStringLiteral("/home/me/Restored/docs/a.txt"));
+      QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);  // returns when the box is closed
+      QVERIFY(seen);
+      QVERIFY(QApplication::activeModalWidget() == nullptr);
+      QVERIFY(!qobject_cast<QLineEdit*>(box)->hasSelectedText());
+      QTest::keyClick(box, Qt::Key_Q, Qt::ControlModifier);
+      QCOMPARE(qobject_cast<QLineEdit*>(box)->text(), QStringLiteral("abc"));
+      // Back from the box, as a window manager would bring it (the soft keys
+      // answer in the active window).
+      WidgetOf(window_)->activateWindow();
+      QVERIFY(QTest::qWaitForWindowActive(WidgetOf(window_)));
+      QTest::keyClick(box, Qt::Key_F2);
+    });
+    QCOMPARE(exitCode, 0);
+    QVERIFY(seen);
+    QVERIFY(boxes_->boxes.empty());
+
+    WhenModal([](QWidget* about) { about->close(); });  // the window manager's button
+    QCOMPARE(app::OpenAboutDialog(nullptr), 16);
   }
 
-  // Esc is the cancel command: the process ends at once, and neither the
-  // temporary file, nor the file unpacking is writing (under its hidden
-  // name), nor the password stays behind.
-  void escapeEndsTheRunAtOnce() {
+  // The progress dialog over a run: reports from the worker thread reach
+  // the item line (a path in host spelling) and the bar, which a position
+  // beyond its range fills. Esc is the cancel command: the process ends at
+  // once, and neither the temporary file, nor the file unpacking is writing
+  // (under its hidden name), nor the password stays behind. Closing the
+  // dialog is the cancel command too.
+  void progressDialog() {
+    static const struct {
+      std::uint32_t done, total;
+      const char16_t* text;
+      const char* item;
+      int bar;
+    } reports[] = {
+        {2, 4, u"Обрабатываемые файлы", "Обрабатываемые файлы", 50},
+        {1, 1, u"Полная обработка файлов", "Полная обработка файлов", 100},
+        {0, 10, u"\\home\\me\\Restored\\docs\\a.txt", "/home/me/Restored/docs/a.txt", 0},
+        {4000000000u, 1, nullptr, "/home/me/Restored/docs/a.txt", 100},
+    };
+    static std::pair<QString, int> seen[std::size(reports)];
+    static std::atomic<int> files{0};
+    static std::atomic<bool> goOn{false};
+    files = 0;
+    goOn = false;
     fs::path temp = fs::temp_directory_path() / ("tessaron-widget-" + std::to_string(::getpid()));
     fs::create_directories(temp);
     QByteArray savedTemp = qgetenv("TMPDIR");
     qputenv("TMPDIR", QByteArray::fromStdString(temp.string()));
     std::memcpy(job::passwordBytes, "secret", 7);
-
-    static std::atomic<int> files{0};
-    static std::atomic<bool> goOn{false};
-    files = 0;
-    goOn = false;
-    job::WorkerEntry worker = [](void*) {
+    job::workerEntry = [](void* dialog) {
+      auto handle = static_cast<Window>(dialog);
+      auto* bar = qobject_cast<QProgressBar*>(Control(handle, res::kControlProgressBar));
+      for (std::size_t i = 0; i < std::size(reports); ++i) {
+        job::ReportProgress(reports[i].done, reports[i].total, reports[i].text);
+        seen[i].first = Text(handle, res::kControlCurrentItem);
+        platform::qt::RunOnOwnerThread(bar, [i, bar] { seen[i].second = bar->value(); });
+      }
       char16_t path[platform::kMaxPath];
       files += job::ReserveTempFile(path) ? 1 : 0;
       char16_t folderPath[platform::kMaxPath];
@@ -328,31 +347,35 @@ class AppWidgetTest : public QObject {
     };
     bool cancelled = false;
     bool leftovers = true;
+    bool inside = false;
     WhenModal([&](QWidget* dialog) {
       QTRY_COMPARE(files.load(), 2);
+      inside = ControlsInside(dialog);
       QTest::keyClick(dialog, Qt::Key_Escape);
-      cancelled = ending_->atOnce == std::vector<int>{0};
       leftovers = !fs::is_empty(temp);
+      dialog->close();
+      cancelled = ending_->atOnce == std::vector<int>{0, 0};
       goOn = true;
-      static_cast<QDialog*>(dialog)->done(0);
+      platform::EndModalDialog(HandleOf(dialog), 0);
     });
-    job::OpenProgressDialog(nullptr, worker);
-    if (savedTemp.isNull()) {
-      qunsetenv("TMPDIR");
-    } else {
-      qputenv("TMPDIR", savedTemp);
-    }
+    job::OpenProgressDialog(nullptr);
+    savedTemp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", savedTemp);
     goOn = true;
+    fs::remove_all(temp);
+    for (std::size_t i = 0; i < std::size(reports); ++i) {
+      QCOMPARE(seen[i], std::make_pair(QString::fromUtf8(reports[i].item), reports[i].bar));
+    }
+    QVERIFY(inside);
     QVERIFY(cancelled);
     QVERIFY(ending_->orderly.empty());
     QVERIFY(!leftovers);
     QCOMPARE(job::passwordBytes[0], 0);
-    fs::remove_all(temp);
+    QVERIFY(job::progressDialog == nullptr && job::progressBar == nullptr);
   }
 
   void menuBarHelperReportsAMissingMenu() {
     QWidget parent;
-    QVERIFY(job::CreateMenuBar(&parent, 999) == nullptr);
+    QVERIFY(job::CreateMenuBar(HandleOf(&parent), 999) == nullptr);
     QCOMPARE(boxes_->boxes.size(), std::size_t{1});
     QVERIFY(boxes_->boxes[0].text == u"SHCreateMenuBar Failed");
     QVERIFY(boxes_->boxes[0].caption == u"Error");
@@ -360,93 +383,108 @@ class AppWidgetTest : public QObject {
     QCOMPARE(boxes_->boxes[0].owner, static_cast<void*>(&parent));
   }
 
-  // The real boxes: caption as title, Russian buttons, the icon, and a
-  // Yes/No question that Esc cannot dismiss.
+  // The real boxes: asked for by another thread, shown on this one while
+  // that thread waits; caption as title, Russian buttons, the icon, and a
+  // Yes/No question that Esc cannot dismiss (Esc must never mean "Нет").
   void realMessageBoxes() {
     boxes_.reset();
     platform::qt::QtMessageBoxService service;
-    bool escapeIgnored = false;
+    std::atomic<int> answer{-1};
+    bool asExpected = false;
     WhenModal([&](QWidget* modal) {
       auto* box = qobject_cast<QMessageBox*>(modal);
-      QVERIFY(box != nullptr);
-      QCOMPARE(box->windowTitle(), QStringLiteral("Спросить"));
-      QCOMPARE(box->text(), QStringLiteral("Сохранить?"));
-      QCOMPARE(box->icon(), QMessageBox::Question);
-      QCOMPARE(box->buttons().size(), 2);
       QTest::keyClick(box, Qt::Key_Escape);
-      escapeIgnored = box->isVisible();
+      asExpected = box->isVisible() && answer.load() == -1 &&
+                   box->windowTitle() == QStringLiteral("Спросить") &&
+                   box->text() == QStringLiteral("Сохранить?") &&
+                   box->icon() == QMessageBox::Question &&
+                   ButtonWithText(box, QStringLiteral("Да")) != nullptr;
       QTest::mouseClick(ButtonWithText(box, QStringLiteral("Нет")), Qt::LeftButton);
     });
-    QCOMPARE(service.Show(nullptr, u"Сохранить?", u"Спросить",
-                          platform::kButtonsYesNo | platform::kIconQuestion),
-             int{platform::kAnswerNo});
-    QVERIFY(escapeIgnored);
-
-    WhenModal([](QWidget* modal) {
-      auto* box = qobject_cast<QMessageBox*>(modal);
-      QCOMPARE(box->icon(), QMessageBox::Warning);
-      QVERIFY(ButtonWithText(box, QStringLiteral("ОК")) != nullptr);
-      QTest::keyClick(box, Qt::Key_Return);
-    });
-    QCOMPARE(service.Show(nullptr, u"Введите пароль!", u"Совет",
-                          platform::kButtonsOk | platform::kIconExclamation),
-             int{platform::kAnswerOk});
-
-    WhenModal([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
-    QCOMPARE(service.Show(nullptr, u"?", u"", platform::kButtonsOkCancel),
-             int{platform::kAnswerCancel});
-  }
-
-  // A box asked for by another thread is shown on this one while that
-  // thread waits for the answer.
-  void messageBoxFromAnotherThread() {
-    boxes_.reset();
-    platform::qt::QtMessageBoxService service;
-    std::atomic<int> answer{-1};
-    Qt::HANDLE shownOn = nullptr;
-    bool askerWaited = false;
-    WhenModal([&](QWidget* box) {
-      shownOn = QThread::currentThreadId();
-      askerWaited = answer.load() == -1;
-      QTest::mouseClick(ButtonWithText(box, QStringLiteral("Да")), Qt::LeftButton);
-    });
     std::thread asker([&] {
-      answer = service.Show(nullptr, u"Такой папки не существует.Создать?", u"Спросить",
+      answer = service.Show(nullptr, u"Сохранить?", u"Спросить",
                             platform::kButtonsYesNo | platform::kIconQuestion);
     });
     QTRY_VERIFY(answer.load() != -1);
     asker.join();
-    QCOMPARE(answer.load(), int{platform::kAnswerYes});
-    QVERIFY(askerWaited);
-    QVERIFY(shownOn == QThread::currentThreadId());
+    QCOMPARE(answer.load(), int{platform::kAnswerNo});
+    QVERIFY(asExpected);
+  }
+
+  // Pictures for review, in the resource language: the form with a
+  // password typed, the progress dialog part of the way through a file,
+  // the about box.
+  void screenshots() {
+    QString folderName = qEnvironmentVariable("TESSARON_SCREENSHOTS");
+    if (folderName.isEmpty()) QSKIP("TESSARON_SCREENSHOTS names no folder");
+    QDir folder(folderName);
+    QVERIFY(folder.mkpath(QStringLiteral(".")));
+    auto save = [&folder](QWidget* widget, const char* name) {
+      QApplication::processEvents();
+      QString path = folder.filePath(QString::fromUtf8(name));
+      QVERIFY2(widget->grab().save(path), qPrintable(path));
+    };
+    // The user's folder as a user of that language would have it.
+    static std::u16string documents =
+        platform::ResourceLanguage() == platform::Language::kEnglish
+            ? u"\\home\\user\\Documents"
+            : u"\\home\\user\\Документы";
+    platform::WideCopy(job::destinationFolder, documents.c_str());
+    ShowMainWindow();
+    platform::SetText(platform::GetControl(window_, res::kControlPasswordBox), u"sample-2026");
+    save(WidgetOf(window_), "main-form.png");
+
+    static std::atomic<bool> reported{false};
+    reported = false;
+    job::workerEntry = [](void*) {
+      job::ReportProgress(40, 100, (documents + u"\\Tessaron sample\\docs\\numbers.csv").c_str());
+      reported = true;
+    };
+    WhenModal([&](QWidget* dialog) {
+      QTRY_VERIFY(reported.load());
+      save(dialog, "progress-dialog.png");
+      platform::EndModalDialog(HandleOf(dialog), 0);
+    });
+    job::OpenProgressDialog(window_);
+
+    WhenModal([&](QWidget* about) {
+      save(about, "about-box.png");
+      about->close();
+    });
+    app::OpenAboutDialog(window_);
   }
 
  private:
   void ShowMainWindow() {
-    window_ = std::make_unique<app::MainWindow>(QStringLiteral("Tessaron"), RecordingWorker);
-    app::InstallAccelerators(window_.get());
-    window_->show();
-    window_->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    window_ = platform::CreateMainWindow(u"TESSARON", u"Tessaron", res::kIconProgram,
+                                         app::MainWindowProcedure);
+    guard_ = WidgetOf(window_);
+    guard_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(guard_.data()));
   }
 
-  void ExpectSingleWarning(std::uint32_t text) {
-    QCOMPARE(boxes_->boxes.size(), std::size_t{1});
-    char16_t expected[128];
-    char16_t caption[128];
-    platform::LoadString(res::ProgramInstance(), text, expected);
-    platform::LoadString(res::ProgramInstance(), res::kIdsHintCaption, caption);
-    const auto& box = boxes_->boxes[0];
-    QVERIFY(box.text == expected);
-    QVERIFY(box.caption == caption);
-    QCOMPARE(box.style, unsigned{platform::kButtonsOk | platform::kIconExclamation});
-    QCOMPARE(box.owner, static_cast<void*>(window_.get()));
-  }
-
-  std::unique_ptr<app::MainWindow> window_;
+  Window window_ = nullptr;
+  QPointer<QWidget> guard_;  // the main window, while it lasts
   std::unique_ptr<test_support::ScriptedMessageBox> boxes_;
   std::unique_ptr<test_support::CapturedEnding> ending_;
 };
 
-QTEST_MAIN(AppWidgetTest)
+namespace {
+
+int argumentCount = 0;
+char** arguments = nullptr;
+
+int RunTests(const char* /*commandLine*/) {
+  AppWidgetTest test;
+  return QTest::qExec(&test, argumentCount, arguments);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  argumentCount = argc;
+  arguments = argv;
+  return platform::RunProcess(argc, argv, RunTests);
+}
+
 #include "app_widget_test.moc"

@@ -28,6 +28,7 @@
 #include <QProgressBar>
 #include <QWidget>
 
+#include "platform/qt/window_qt.h"
 #include "tests/worker_fixture.h"
 #endif
 
@@ -710,8 +711,8 @@ TEST_F(FaultInjectionWorker, UnpackingFailsHalfway) {
       }
       highest = std::max(highest, value);
     });
-    job::progressDialog = &dialog;
-    job::progressBar = &bar;
+    job::progressDialog = platform::qt::HandleOf(&dialog);
+    job::progressBar = platform::qt::HandleOf(&bar);
     Run(container, out);
     job::progressDialog = nullptr;
     job::progressBar = nullptr;

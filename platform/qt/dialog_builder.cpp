@@ -9,8 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "platform/device_path.h"
-#include "platform/qt/command_event.h"
+#include "platform/qt/window_qt.h"
 #include "platform/screen.h"
 
 namespace platform::qt {
@@ -41,13 +40,14 @@ QWidget* CreateTitleBar(QDialog* dialog, const DialogTemplate& dialogTemplate, i
     auto* ok = new QPushButton(QStringLiteral("ОК"), bar);
     ok->setObjectName(QStringLiteral("okInCaption"));
     ok->setDefault(true);
-    QObject::connect(ok, &QPushButton::clicked, dialog, [dialog] { SendCommand(dialog, 1); });
+    QObject::connect(ok, &QPushButton::clicked, dialog,
+                     [dialog] { Dispatch(dialog, Message::kCommand, 1); });
     layout->addWidget(ok);
   }
   return bar;
 }
 
-QWidget* CreateControl(QDialog* dialog, const DialogItem& item, IconPathLookup iconPath) {
+QWidget* CreateControl(QDialog* dialog, const DialogItem& item) {
   QWidget* control = nullptr;
   switch (item.controlClass) {
     case ControlClass::kStatic: {
@@ -62,8 +62,7 @@ QWidget* CreateControl(QDialog* dialog, const DialogItem& item, IconPathLookup i
     }
     case ControlClass::kStaticIcon: {
       auto* label = new QLabel(dialog);
-      const char* path = iconPath != nullptr ? iconPath(item.iconId) : nullptr;
-      if (path != nullptr) label->setPixmap(QPixmap(QString::fromUtf8(path)));
+      label->setPixmap(QPixmap(IconPath(item.iconId)));
       label->setScaledContents(true);
       control = label;
       break;
@@ -71,11 +70,13 @@ QWidget* CreateControl(QDialog* dialog, const DialogItem& item, IconPathLookup i
     case ControlClass::kProgressBar: {
       auto* bar = new QProgressBar(dialog);
       bar->setTextVisible(false);
+      bar->setRange(0, 100);  // as the device's bar starts
+      bar->setValue(0);
       control = bar;
       break;
     }
   }
-  control->setProperty(kControlIdProperty, item.id);
+  SetControlId(control, item.id);
   return control;
 }
 
@@ -88,8 +89,7 @@ QRect DialogUnitsToPixels(int x, int y, int width, int height, int scale) {
                MulDivRounded(width, baseX, 4), MulDivRounded(height, baseY, 8));
 }
 
-void BuildDialog(QDialog* dialog, QWidget* owner, const DialogTemplate& dialogTemplate, int scale,
-                 IconPathLookup iconPath) {
+void BuildDialog(QDialog* dialog, QWidget* owner, const DialogTemplate& dialogTemplate, int scale) {
   dialog->setWindowTitle(QString::fromUtf16(dialogTemplate.caption));
   // The template's point size as pixels at scale 1: the desktop's sans
   // serif is wider than the device's, and this keeps the texts within the
@@ -97,10 +97,7 @@ void BuildDialog(QDialog* dialog, QWidget* owner, const DialogTemplate& dialogTe
   QFont font = dialog->font();
   font.setPixelSize(dialogTemplate.pointSize * scale);
   dialog->setFont(font);
-  dialog->setAutoFillBackground(true);
-  QPalette palette = dialog->palette();
-  palette.setColor(QPalette::Window, Qt::white);
-  dialog->setPalette(palette);
+  PaintWhite(dialog);
   CoverDeviceScreen(dialog, owner);
 
   int clientTop = 0;
@@ -109,7 +106,7 @@ void BuildDialog(QDialog* dialog, QWidget* owner, const DialogTemplate& dialogTe
   }
   for (std::size_t i = 0; i < dialogTemplate.count; ++i) {
     const DialogItem& item = dialogTemplate.items[i];
-    QWidget* control = CreateControl(dialog, item, iconPath);
+    QWidget* control = CreateControl(dialog, item);
     QRect rect = DialogUnitsToPixels(item.x, item.y, item.width, item.height, scale)
                      .translated(0, clientTop);
     // The desktop's fonts are wider than the device's: a one-line text may
@@ -131,13 +128,22 @@ void BuildDialog(QDialog* dialog, QWidget* owner, const DialogTemplate& dialogTe
   }
 }
 
-QWidget* FindDialogItem(QWidget* dialog, int id) {
-  const QList<QWidget*> children = dialog->findChildren<QWidget*>();
+void SetControlId(QWidget* control, int id) { control->setProperty(kControlIdProperty, id); }
+
+QWidget* FindControl(QWidget* window, int id) {
+  const QList<QWidget*> children = window->findChildren<QWidget*>();
   for (QWidget* child : children) {
     QVariant value = child->property(kControlIdProperty);
     if (value.isValid() && value.toInt() == id) return child;
   }
   return nullptr;
+}
+
+void PaintWhite(QWidget* window) {
+  window->setAutoFillBackground(true);
+  QPalette palette = window->palette();
+  palette.setColor(QPalette::Window, Qt::white);
+  window->setPalette(palette);
 }
 
 void CoverDeviceScreen(QWidget* window, QWidget* owner) {
@@ -150,12 +156,6 @@ void CoverDeviceScreen(QWidget* window, QWidget* owner) {
     return;
   }
   window->setGeometry(QRect(owner->window()->geometry().topLeft(), size));
-}
-
-QString HostText(const char16_t* deviceText) {
-  char host[kMaxHostPath];
-  if (!ToHostPath(deviceText, host)) return QString::fromUtf16(deviceText);
-  return QString::fromUtf8(host);
 }
 
 }  // namespace platform::qt

@@ -8,7 +8,6 @@
 #pragma once
 
 #include <QRect>
-#include <QString>
 
 #include "platform/resource_types.h"
 
@@ -22,24 +21,21 @@ inline constexpr int kDialogBaseUnitY = 13;  // character height at S = 1
 
 QRect DialogUnitsToPixels(int x, int y, int width, int height, int scale);
 
-// Resource path of an icon resource, or null.
-using IconPathLookup = const char* (*)(int iconId);
-
 // Gives `dialog` the look of its template and creates its controls at their
 // converted rectangles. A template with a caption gets a title bar (the
 // caption and, with kStyleOkInCaption, an OK button that sends command 1)
 // and its controls sit below it. The dialog is sized to the device screen,
 // over `owner`'s window when there is one.
-void BuildDialog(QDialog* dialog, QWidget* owner, const DialogTemplate& dialogTemplate, int scale,
-                 IconPathLookup iconPath);
+void BuildDialog(QDialog* dialog, QWidget* owner, const DialogTemplate& dialogTemplate, int scale);
 
-// The control of `dialog` with this id, or null.
-QWidget* FindDialogItem(QWidget* dialog, int id);
+// A control's id, by which FindControl finds it.
+void SetControlId(QWidget* control, int id);
 
-// What a control shows for a device path, or a text that may be one: the
-// host spelling ('/' separators). The device spelling stays inside the
-// program; a text that has no host spelling is shown as it is.
-QString HostText(const char16_t* deviceText);
+// The control of `window` with this id, or null.
+QWidget* FindControl(QWidget* window, int id);
+
+// The device's white window background.
+void PaintWhite(QWidget* window);
 
 // Sizes `window` to the device screen and places it over `owner`'s window;
 // without an owner the window manager places it.

@@ -1,4 +1,4 @@
-#include "platform/qt/single_instance.h"
+#include "platform/single_instance.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -8,8 +8,9 @@
 #include <QWidget>
 
 #include "platform/instance_lock.h"
+#include "platform/qt/window_qt.h"
 
-namespace platform::qt {
+namespace platform {
 namespace {
 
 constexpr int kConnectTimeoutMs = 500;
@@ -87,7 +88,8 @@ bool ForegroundExistingWindow(const char16_t* className, const char16_t* title) 
   }
 }
 
-bool PublishWindow(QWidget* window) {
+bool PublishWindow(Window handle) {
+  QWidget* window = qt::WidgetOf(handle);
   if (publishedSocket.isEmpty()) return false;
   // This process holds the lock, so a socket already there is a leftover
   // of an instance that ended without removing it.
@@ -108,4 +110,4 @@ bool PublishWindow(QWidget* window) {
   return true;
 }
 
-}  // namespace platform::qt
+}  // namespace platform

@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QShortcut>
 
-#include "platform/qt/command_event.h"
+#include "platform/qt/window_qt.h"
 
 namespace platform::qt {
 
@@ -28,7 +28,8 @@ SoftKeyBar::SoftKeyBar(QWidget* window, const MenuResource& menu, int scale)
     key->setAutoDefault(false);        // Return in a dialog never presses a soft key
     key->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     int command = item.command;
-    connect(key, &QPushButton::clicked, this, [this, command] { SendCommand(window_, command); });
+    connect(key, &QPushButton::clicked, this,
+            [this, command] { Dispatch(window_, Message::kCommand, command); });
     // Owned by the bar, so the keys go when the bar is destroyed; active
     // while the bar's window is the active window.
     auto* shortcut = new QShortcut(QKeySequence(functionKeys[i]), this);

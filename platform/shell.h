@@ -3,15 +3,16 @@
 // The device shows an on-screen keyboard (the input panel) that windows ask
 // to raise or lower, tells windows when they are activated or a system
 // setting changed so that they can follow the input panel, and initialises
-// extra controls. A desktop has a real keyboard and none of these, so the
-// hooks keep the program's calls in their places and do nothing.
+// extra controls. A desktop, Linux or Windows, has a real keyboard and none
+// of these, so the hooks keep the program's calls in their places and do
+// nothing.
 #pragma once
 
 #include <cstdint>
 
-class QWidget;
+#include "platform/window.h"
 
-namespace platform::qt {
+namespace platform {
 
 // What the shell keeps per window between activations.
 struct ShellActivationRecord {
@@ -23,9 +24,9 @@ struct ShellActivationRecord {
 enum class InputPanel { kUp, kDown };
 
 inline void InitShellControls() {}
-inline void SetInputPanel(QWidget* /*window*/, InputPanel /*position*/) {}
-inline void HandleActivation(QWidget* /*window*/, bool /*active*/,
+inline void SetInputPanel(Window /*window*/, InputPanel /*position*/) {}
+inline void HandleActivation(Window /*window*/, bool /*active*/,
                              ShellActivationRecord* /*record*/) {}
-inline void HandleSettingChange(QWidget* /*window*/, ShellActivationRecord* /*record*/) {}
+inline void HandleSettingChange(Window /*window*/, ShellActivationRecord* /*record*/) {}
 
-}  // namespace platform::qt
+}  // namespace platform

@@ -1,0 +1,20 @@
+// Where the process enters the program.
+#pragma once
+
+namespace platform {
+
+// The program's main function: takes the command line exactly as the
+// process received it, without the program's name, as UTF-8; returns the
+// exit code.
+using ProgramMain = int (*)(const char* commandLine);
+
+// The process's entry, called by main(): sets up the windowing toolkit and
+// the program's look, installs the message-box and process-ending services
+// (platform/message_box.h, platform/process_end.h), and runs `programMain`,
+// whose exit code it returns. The command line: on Linux the arguments
+// after the program's name joined by single blanks, taken before the
+// toolkit removes the options it knows; on Windows, the text that follows
+// the program's name in GetCommandLineW.
+int RunProcess(int argumentCount, char** arguments, ProgramMain programMain);
+
+}  // namespace platform
