@@ -11,14 +11,15 @@
 
 #include "platform/qt/window_qt.h"
 #include "platform/screen.h"
+#include "platform/window_layout.h"
 
 namespace platform::qt {
 namespace {
 
 const char* kControlIdProperty = "controlId";
 
-int MulDivRounded(int value, int base, int divisor) {
-  return (value * base + divisor / 2) / divisor;
+QRect ToQRect(const Rect& rect) {
+  return QRect(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
 }
 
 // The title bar of a dialog with a caption: the caption on the left and,
@@ -32,7 +33,7 @@ QWidget* CreateTitleBar(QDialog* dialog, const DialogTemplate& dialogTemplate, i
       "#titleBar QLabel { color: white; font-weight: bold; }"
       "#titleBar QPushButton { color: white; background: #3d6da8; border: 1px solid white;"
       " padding: 0 8px; }"));
-  bar->setGeometry(0, 0, dialog->width(), 26 * scale);
+  bar->setGeometry(0, 0, dialog->width(), kBarHeight * scale);
   auto* layout = new QHBoxLayout(bar);
   layout->setContentsMargins(4 * scale, 2 * scale, 4 * scale, 2 * scale);
   layout->addWidget(new QLabel(QString::fromUtf16(dialogTemplate.caption), bar), 1);
@@ -52,10 +53,7 @@ QWidget* CreateControl(QDialog* dialog, const DialogItem& item) {
   switch (item.controlClass) {
     case ControlClass::kStatic: {
       auto* label = new QLabel(QString::fromUtf16(item.text), dialog);
-      // Text wraps in a rectangle of two lines or more; a one-line text
-      // that is too long is cut at the right rather than losing its end to
-      // a second line that does not show.
-      label->setWordWrap(item.height >= 16);
+      label->setWordWrap(!IsOneLineText(item));
       label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
       control = label;
       break;
@@ -82,13 +80,6 @@ QWidget* CreateControl(QDialog* dialog, const DialogItem& item) {
 
 }  // namespace
 
-QRect DialogUnitsToPixels(int x, int y, int width, int height, int scale) {
-  int baseX = kDialogBaseUnitX * scale;
-  int baseY = kDialogBaseUnitY * scale;
-  return QRect(MulDivRounded(x, baseX, 4), MulDivRounded(y, baseY, 8),
-               MulDivRounded(width, baseX, 4), MulDivRounded(height, baseY, 8));
-}
-
 void BuildDialog(QDialog* dialog, QWidget* owner, const DialogTemplate& dialogTemplate, int scale) {
   dialog->setWindowTitle(QString::fromUtf16(dialogTemplate.caption));
   // The template's point size as pixels at scale 1: the desktop's sans
@@ -107,21 +98,22 @@ void BuildDialog(QDialog* dialog, QWidget* owner, const DialogTemplate& dialogTe
   for (std::size_t i = 0; i < dialogTemplate.count; ++i) {
     const DialogItem& item = dialogTemplate.items[i];
     QWidget* control = CreateControl(dialog, item);
-    QRect rect = DialogUnitsToPixels(item.x, item.y, item.width, item.height, scale)
-                     .translated(0, clientTop);
-    // The desktop's fonts are wider than the device's: a one-line text may
-    // run on past its rectangle, up to the dialog's right margin, and where
+    QRect rect = ToQRect(DialogUnitsToPixels(item, scale)).translated(0, clientTop);
+    // A one-line text may run on to the dialog's right margin, and where
     // even that is too narrow its font is made a little smaller, rather
     // than the text losing its last characters.
     auto* label = qobject_cast<QLabel*>(control);
     if (label != nullptr && !label->wordWrap() && label->pixmap().isNull()) {
-      int room = dialog->width() - 2 * rect.x();
+      Rect widest = OneLineTextRoom(DialogUnitsToPixels(item, scale), dialog->width());
+      int room = widest.right - widest.left;
       QFont smaller = label->font();
-      int smallest = smaller.pixelSize() * 3 / 4;
-      while (label->sizeHint().width() > room && smaller.pixelSize() > smallest) {
-        smaller.setPixelSize(smaller.pixelSize() - 1);
+      int pixels = FittingTextPixels(smaller.pixelSize(), room, [&](int size) {
+        smaller.setPixelSize(size);
         label->setFont(smaller);
-      }
+        return label->sizeHint().width();
+      });
+      smaller.setPixelSize(pixels);
+      label->setFont(smaller);
       rect.setWidth(std::max(rect.width(), std::min(label->sizeHint().width(), room)));
     }
     control->setGeometry(rect);

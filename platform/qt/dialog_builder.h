@@ -1,13 +1,6 @@
-// Dialogs from their templates.
-//
-// Dialog units are converted to pixels with fixed base units: a dialog-unit
-// width is 6 x S / 4 pixels and a dialog-unit height 13 x S / 8 pixels, S
-// being the layout scale, each product rounded to the nearest pixel. At S = 1
-// the 156-unit-wide templates span 234 pixels of a 240-pixel screen.
-// (docs/dialog-units.md has the reasoning.)
+// Dialogs from their templates, laid out in pixels as platform/window_layout.h
+// converts them.
 #pragma once
-
-#include <QRect>
 
 #include "platform/resource_types.h"
 
@@ -15,11 +8,6 @@ class QDialog;
 class QWidget;
 
 namespace platform::qt {
-
-inline constexpr int kDialogBaseUnitX = 6;   // average character width at S = 1
-inline constexpr int kDialogBaseUnitY = 13;  // character height at S = 1
-
-QRect DialogUnitsToPixels(int x, int y, int width, int height, int scale);
 
 // Gives `dialog` the look of its template and creates its controls at their
 // converted rectangles. A template with a caption gets a title bar (the

@@ -12,6 +12,7 @@
 #include "platform/qt/process_end_qt.h"
 #include "platform/qt/window_qt.h"
 #include "platform/screen.h"
+#include "platform/window_layout.h"
 
 namespace platform {
 namespace {
@@ -21,7 +22,7 @@ namespace {
 void SetUpLook(QApplication& application) {
   application.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
   QFont font(QStringLiteral("DejaVu Sans"));
-  font.setPixelSize(11 * screenMetrics.scale);
+  font.setPixelSize(kWindowTextPixels * screenMetrics.scale);
   application.setFont(font);
 }
 

@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include "platform/resource_types.h"
+#include "platform/window_layout.h"
 
 class QPushButton;
 
@@ -19,7 +20,7 @@ class SoftKeyBar : public QWidget {
  public:
   SoftKeyBar(QWidget* window, const MenuResource& menu, int scale);
 
-  static int HeightAt(int scale) { return 26 * scale; }
+  static int HeightAt(int scale) { return kBarHeight * scale; }
   // The key of menu item `index`, or null.
   QPushButton* Key(int index) const;
 
