@@ -1,5 +1,7 @@
 #include "platform/language.h"
 
+#include "platform/native.h"
+
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -51,9 +53,17 @@ Language LanguageFromLocale(const char* language, const char* lcAll, const char*
 Language ResourceLanguage() {
   int value = chosen.load();
   if (value == kNotChosen) {
-    int fromEnvironment = static_cast<int>(
-        LanguageFromLocale(std::getenv("LANGUAGE"), std::getenv("LC_ALL"),
-                           std::getenv("LC_MESSAGES"), std::getenv("LANG")));
+    const char* lcAll = std::getenv("LC_ALL");
+    const char* lcMessages = std::getenv("LC_MESSAGES");
+    const char* lang = std::getenv("LANG");
+    // Windows tells its programs the user's language itself: as gettext
+    // does there, it stands for the locale when the environment names none.
+    if (!IsSet(lcAll) && !IsSet(lcMessages) && !IsSet(lang)) {
+      const char* system = native::SystemLanguageName();
+      if (system != nullptr) lang = system;
+    }
+    int fromEnvironment =
+        static_cast<int>(LanguageFromLocale(std::getenv("LANGUAGE"), lcAll, lcMessages, lang));
     // A concurrent SetResourceLanguage wins over the environment.
     chosen.compare_exchange_strong(value, fromEnvironment);
     value = chosen.load();

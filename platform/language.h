@@ -3,8 +3,10 @@
 // The texts are Russian, as on the device. A resource that also exists in
 // English (a second string table, menu or dialog) is taken in English when
 // the user's language is English. The language is chosen once, on first
-// use, from the environment by the rules gettext follows; a Windows build
-// asks the system for its user-interface language instead.
+// use, from the environment by the rules gettext follows. On Windows, where
+// these variables are seldom set, the user-interface language the system
+// gives (GetUserDefaultUILanguage) stands for the locale when none of
+// LC_ALL, LC_MESSAGES and LANG is set, as gettext takes it there.
 #pragma once
 
 namespace platform {

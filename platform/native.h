@@ -14,9 +14,15 @@ namespace platform::native {
 bool EncodeWindows1251(const char16_t* text, std::size_t length, unsigned char* out,
                        std::size_t capacity, std::size_t* written);
 
-// The screen's size in pixels; false where the host has no device screen
-// to offer (the stand-in's default size is used then).
-bool ScreenSize(int* width, int* height);
+// The desktop's room for a window's inside (a maximised window's client
+// area) in pixels, and its resolution in dots per inch; false where the host
+// does not say (the stand-in's default size is used then).
+bool DesktopSize(int* width, int* height, int* dotsPerInch);
+
+// The user's language as the system names it ("en", "ru", "de"), for a host
+// whose programs are not told it through the environment; null where they
+// are (Linux).
+const char* SystemLanguageName();
 
 // Orderly exit (exit handlers and static destructors run) and immediate exit
 // (none of them run).

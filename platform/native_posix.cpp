@@ -25,7 +25,10 @@ bool EncodeWindows1251(const char16_t* text, std::size_t length, unsigned char* 
 }
 
 // The Linux build stands in for the device with a window of its own size.
-bool ScreenSize(int*, int*) { return false; }
+bool DesktopSize(int*, int*, int*) { return false; }
+
+// LANGUAGE, LC_ALL, LC_MESSAGES and LANG say it.
+const char* SystemLanguageName() { return nullptr; }
 
 void Exit(int exitCode) { std::exit(exitCode); }
 void ExitAtOnce(int exitCode) { std::_Exit(exitCode); }

@@ -28,7 +28,13 @@ bool ParseSide(const char*& text, int* side) {
 
 ScreenMetrics MeasureScreen() {
   ScreenMetrics metrics;
-  if (!native::ScreenSize(&metrics.width, &metrics.height)) {
+  int desktopWidth = 0;
+  int desktopHeight = 0;
+  int dotsPerInch = 0;
+  if (native::DesktopSize(&desktopWidth, &desktopHeight, &dotsPerInch)) {
+    DeviceScreenOnDesktop(desktopWidth, desktopHeight, dotsPerInch, &metrics.width,
+                          &metrics.height);
+  } else {
     metrics.width = kDefaultScreenWidth;
     metrics.height = kDefaultScreenHeight;
   }
@@ -52,6 +58,17 @@ bool ParseScreenSize(const char* text, int* width, int* height) {
   ++text;
   if (!ParseSide(text, height)) return false;
   return *text == '\0';
+}
+
+void DeviceScreenOnDesktop(int desktopWidth, int desktopHeight, int dotsPerInch, int* width,
+                           int* height) {
+  int scale = std::max(1, 2 * dotsPerInch / 96);
+  while (scale > 1 && (kQuarterVgaWidth * scale > desktopWidth ||
+                       kQuarterVgaHeight * scale > desktopHeight)) {
+    --scale;
+  }
+  *width = kQuarterVgaWidth * scale;
+  *height = kQuarterVgaHeight * scale;
 }
 
 int LayoutScale(int width, int height) {

@@ -1,10 +1,11 @@
 // The device screen and the layout scale the program derives from it.
 //
-// On Linux the screen stands for a Pocket PC display: 480 x 640 pixels; on
-// Windows it is the real screen (GetSystemMetrics). The environment
-// variable TESSARON_SCREEN gives another size as "WxH" on both. The
-// program lays itself out in pixels multiplied by the layout scale, 1 for a
-// shorter side of 240 pixels, 2 for 480.
+// The program's window stands for a Pocket PC display. On Linux it is
+// 480 x 640 pixels; on Windows it is sized from the real screen
+// (GetSystemMetrics) and its resolution, as DeviceScreenOnDesktop says. The
+// environment variable TESSARON_SCREEN gives another size as "WxH" on both.
+// The program lays itself out in pixels multiplied by the layout scale, 1
+// for a shorter side of 240 pixels, 2 for 480.
 #pragma once
 
 namespace platform {
@@ -18,6 +19,15 @@ struct ScreenMetrics {
 
 inline constexpr int kDefaultScreenWidth = 480;
 inline constexpr int kDefaultScreenHeight = 640;
+inline constexpr int kQuarterVgaWidth = 240;  // the device's screen at layout scale 1
+inline constexpr int kQuarterVgaHeight = 320;
+
+// The device screen shown on a desktop whose windows have `desktopWidth` x
+// `desktopHeight` pixels inside at `dotsPerInch`: the quarter-VGA screen at
+// twice the desktop's own scale (480 x 640 at 96 dpi, 960 x 1280 at 192),
+// as large a multiple as fits on the desktop, never under 240 x 320.
+void DeviceScreenOnDesktop(int desktopWidth, int desktopHeight, int dotsPerInch, int* width,
+                           int* height);
 
 // Parses "WxH" with both sides from 1 to 10000 pixels.
 bool ParseScreenSize(const char* text, int* width, int* height);

@@ -28,10 +28,26 @@ bool EncodeWindows1251(const char16_t* text, std::size_t length, unsigned char* 
   return true;
 }
 
-bool ScreenSize(int* width, int* height) {
-  *width = ::GetSystemMetrics(SM_CXSCREEN);
-  *height = ::GetSystemMetrics(SM_CYSCREEN);
-  return *width > 0 && *height > 0;
+bool DesktopSize(int* width, int* height, int* dotsPerInch) {
+  *width = ::GetSystemMetrics(SM_CXFULLSCREEN);
+  *height = ::GetSystemMetrics(SM_CYFULLSCREEN);
+  HDC screen = ::GetDC(nullptr);
+  *dotsPerInch = screen != nullptr ? ::GetDeviceCaps(screen, LOGPIXELSY) : 0;
+  if (screen != nullptr) ::ReleaseDC(nullptr, screen);
+  return *width > 0 && *height > 0 && *dotsPerInch > 0;
+}
+
+const char* SystemLanguageName() {
+  static char name[16];
+  wchar_t wide[16] = {};
+  LCID locale = MAKELCID(::GetUserDefaultUILanguage(), SORT_DEFAULT);
+  if (::GetLocaleInfoW(locale, LOCALE_SISO639LANGNAME, wide, 16) <= 0) return nullptr;
+  std::size_t i = 0;
+  for (; i + 1 < sizeof name && wide[i] != L'\0' && wide[i] < 0x80; ++i) {
+    name[i] = static_cast<char>(wide[i]);
+  }
+  name[i] = '\0';
+  return name;
 }
 
 void Exit(int exitCode) { std::exit(exitCode); }
