@@ -19,17 +19,8 @@ mkdir -p "$TMPDIR" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 password='e2e-Passw0rd'
 
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
-
-# A display of our own: Xvfb picks a free number and writes it to fd 3.
-# Without -noreset it would reset whenever its last client leaves, and the
-# next start could find it away.
-Xvfb -displayfd 3 -nolisten tcp -noreset -screen 0 800x900x24 3>"$work/display" \
-  2>"$work/xvfb.log" &
-xvfb=$!
+source "$(dirname "$0")/e2e_common.sh"
+xvfb=""
 app=""
 planted=""
 pids=()
@@ -37,42 +28,11 @@ cleanup() {
   [ -n "$app" ] && kill "$app" 2>/dev/null || true
   [ -n "$planted" ] && kill "$planted" 2>/dev/null || true
   [ "${#pids[@]}" -gt 0 ] && kill "${pids[@]}" 2>/dev/null || true
-  kill "$xvfb" 2>/dev/null || true
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
   wait "$xvfb" 2>/dev/null || true
 }
 trap cleanup EXIT
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(cat "$work/display")"
-for _ in $(seq 100); do
-  xdotool getdisplaygeometry >/dev/null 2>&1 && break
-  sleep 0.1
-done
-xdotool getdisplaygeometry >/dev/null 2>&1 || fail "Xvfb does not answer on $DISPLAY"
-
-# The id of a visible window whose title matches, other than the window
-# given second (one that is closing), waiting up to 20 s.
-wait_window() {
-  local id=""
-  for _ in $(seq 200); do
-    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | grep -vx "${2:-none}" | head -1 || true)
-    [ -n "$id" ] && break
-    sleep 0.1
-  done
-  [ -n "$id" ] || fail "no window '$1'"
-  echo "$id"
-}
-
-# Focuses the window (there is no window manager to activate it).
-press() {
-  local window=$1
-  shift
-  xdotool windowfocus --sync "$window"
-  xdotool "$@"
-}
+start_display "$work"
 
 # Starts tessaron in folder DIR with the ARGUMENTS in the background.
 start() {
@@ -97,15 +57,6 @@ no_temporary_files() {
 # No file that unpacking was writing stays under its hidden name below DIR.
 no_hidden_files() {
   [ -z "$(find "$2" -name '.kva-*')" ] || fail "$1: hidden file left in $2"
-}
-
-# The window of process PID other than its main window MAIN.
-dialog_of() {
-  local id
-  for id in $(xdotool search --onlyvisible --pid "$1" 2>/dev/null); do
-    [ "$id" != "$2" ] && echo "$id" && return
-  done
-  fail "no progress dialog"
 }
 
 # The files to carry: nested folders, an empty one, Cyrillic names, binary content.
@@ -258,7 +209,7 @@ for _ in $(seq 200); do
   sleep 0.05
 done
 ls "$TMPDIR" | grep -q '^\$kva@tmp' || fail "the run did not start"
-dialog=$(dialog_of "$app" "$main")
+dialog=$(dialog_of "$main")
 press "$dialog" key Escape
 expect_exit_0 "cancelled"
 no_temporary_files "cancelled"
@@ -281,7 +232,7 @@ until compgen -G "$work/run5/big/.kva-*" >/dev/null; do
 done
 kill -STOP "$app"
 compgen -G "$work/run5/big/.kva-*" >/dev/null || fail "the file was complete before Esc"
-dialog=$(dialog_of "$app" "$main")
+dialog=$(dialog_of "$main")
 xdotool windowfocus --sync "$dialog" key Escape
 kill -CONT "$app"
 expect_exit_0 "cancelled while unpacking"

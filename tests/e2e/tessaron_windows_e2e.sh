@@ -1,0 +1,199 @@
+#!/usr/bin/env bash
+# tessaron.exe under Wine and a private Xvfb, driven with xdotool as a
+# person would: containers sealed by the Linux kva (so they cross from Linux
+# to Windows too) are opened by typing the password and pressing F1, and the
+# boxes are answered. Checks the files with diff -r, the exit code 0 of every
+# ending, that no temporary file is left in Wine's temporary folder, that a
+# wrong password shows the error box, and that of several starts exactly one
+# runs. Saves screenshots of the form, the progress dialog and the about box
+# into SHOTS_DIR (and the three side by side as tessaron-windows.png).
+#
+# usage: tessaron_windows_e2e.sh WINDOWS_BIN_DIR LINUX_KVA WORK_DIR SHOTS_DIR
+set -euo pipefail
+source "$(dirname "$0")/e2e_common.sh"
+
+bin=$(cd "$1" && pwd)
+kva=$2
+work=$3
+shots=$4
+[ -x "$kva" ] || fail "no Linux kva at $kva: build the release preset first" \
+  "(cmake --preset release && cmake --build --preset release)"
+rm -rf "$work"
+mkdir -p "$work" "$shots"
+work=$(cd "$work" && pwd)
+password='e2e-Passw0rd'
+
+# A Wine prefix of our own: its temporary folder holds only this test's files.
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine=/usr/lib/wine/wine64
+xvfb=""
+app=""
+pids=()
+cleanup() {
+  [ -n "$app" ] && kill "$app" 2>/dev/null || true
+  [ "${#pids[@]}" -gt 0 ] && kill "${pids[@]}" 2>/dev/null || true
+  /usr/lib/wine/wineserver -k 2>/dev/null || true
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+  wait "$xvfb" 2>/dev/null || true
+}
+trap cleanup EXIT
+start_display "$work"
+"$wine" wineboot --init >/dev/null 2>&1 || fail "no Wine prefix"
+# Windows links its dialog font to CJK fonts for the about box's 解密 and
+# 版; Wine has no such fonts of its own, so it is shown Debian's.
+"$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+  /v Tahoma /t REG_MULTI_SZ /d 'NotoSansCJK-Regular.ttc,Noto Sans CJK SC' /f >/dev/null 2>&1
+temp=$(find "$WINEPREFIX/drive_c/users" -mindepth 2 -maxdepth 2 -type d -name Temp | head -1)
+[ -d "$temp" ] || fail "no temporary folder in the Wine prefix"
+
+# Wine sees the Linux root as drive Z:.
+windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
+
+# Starts tessaron.exe in folder DIR with the ARGUMENT, as a double-click
+# does: Wine quotes an argument with blanks in the command line.
+start() {
+  (cd "$1" && exec "$wine" "$bin/tessaron.exe" "$2") >"$work/app.log" 2>&1 &
+  app=$!
+}
+
+# Waits for tessaron.exe to end and checks its exit code.
+expect_exit_0() {
+  local code=0
+  wait "$app" || code=$?
+  app=""
+  [ "$code" -eq 0 ] || fail "$1: exit code $code"
+}
+
+# GetTempFileNameW keeps three characters of the prefix: $kvXXXX.tmp.
+temporary_files() { find "$temp" -maxdepth 1 -name '$kv*.tmp'; }
+no_temporary_files() {
+  [ -z "$(temporary_files)" ] || fail "$1: temporary file left in $temp"
+}
+
+# Waits until window ID is gone.
+wait_gone() {
+  for _ in $(seq 100); do
+    xdotool search --onlyvisible --name "$2" 2>/dev/null | grep -qx "$1" || return 0
+    sleep 0.1
+  done
+  fail "window '$2' stays"
+}
+
+shot() { import -window "$1" "$shots/$2.png"; }
+
+# The files to carry: nested folders, an empty one, Cyrillic names, binary content.
+tree="$work/src/Отчёт 2026"
+mkdir -p "$tree/docs/deeper" "$tree/empty folder"
+printf 'hello\n' >"$tree/Прочти меня.txt"
+head -c 70000 /dev/urandom >"$tree/docs/blob.bin"
+: >"$tree/docs/deeper/empty.txt"
+seal() { echo "$password" | "$kva" seal "$@" --password-stdin >/dev/null; }
+
+echo "== of two starts at once exactly one stays, a later start gives way; success, original kept"
+mkdir -p "$work/run1"
+seal "$tree" "$work/run1/secret.kva"
+export TESSARON_SCREEN=240x320    # the device's own size, for the screenshots
+for i in 1 2; do
+  (cd "$work/run1" && exec "$wine" "$bin/tessaron.exe" secret.kva) >"$work/app$i.log" 2>&1 &
+  pids+=($!)
+done
+main=$(wait_window '^Tessaron$')
+alive=()
+for _ in $(seq 150); do
+  alive=()
+  for pid in "${pids[@]}"; do kill -0 "$pid" 2>/dev/null && alive+=("$pid"); done
+  [ "${#alive[@]}" -le 1 ] && break
+  sleep 0.1
+done
+[ "${#alive[@]}" -eq 1 ] || fail "${#alive[@]} instances run"
+for pid in "${pids[@]}"; do
+  if [ "$pid" != "${alive[0]}" ]; then
+    code=0
+    wait "$pid" || code=$?
+    [ "$code" -eq 0 ] || fail "the start that gave way: exit code $code"
+  fi
+done
+app=${alive[0]}
+pids=()
+second=0
+(cd "$work/run1" && timeout 30 "$wine" "$bin/tessaron.exe" secret.kva) >/dev/null 2>&1 || second=$?
+[ "$second" -eq 0 ] || fail "a later start: exit code $second"
+kill -0 "$app" 2>/dev/null || fail "the running instance ended"
+press "$main" type --delay 30 "$password"
+shot "$main" form
+press "$main" key ctrl+a
+about=$(wait_window '^ $')
+sleep 0.5
+shot "$about" about
+press "$about" key Return          # its OK button
+wait_gone "$about" '^ $'
+press "$main" key F1
+box=$(wait_window '^Спросить$')
+press "$box" key Return            # "Yes": keep the original
+expect_exit_0 "success"
+diff -r "$tree" "$work/run1/Отчёт 2026" || fail "extracted files differ"
+[ -f "$work/run1/secret.kva" ] || fail "the original was deleted"
+no_temporary_files "success"
+
+echo "== a path with a blank: success into a new folder, exactly that file deleted"
+unset TESSARON_SCREEN
+run2="$work/run 2"
+mkdir -p "$run2"
+seal "$tree" "$run2/secret file.kva"
+touch "$run2/secret" "$run2/file.kva"          # the halves of the name stay
+start "$run2" "secret file.kva"
+main=$(wait_window '^Tessaron$')
+press "$main" type --delay 30 "$password"
+press "$main" key Tab                          # to the folder box, its text selected
+press "$main" type --delay 10 "$(windows_path "$run2/new")"
+press "$main" key F1
+box=$(wait_window '^Спросить$')
+press "$box" key Return            # create the folder
+box=$(wait_window '^Спросить$' "$box")
+press "$box" key Tab space         # "No": do not keep the original
+expect_exit_0 "success into a new folder"
+diff -r "$tree" "$run2/new/Отчёт 2026" || fail "extracted files differ"
+[ "$(ls "$run2")" = "$(printf 'file.kva\nnew\nsecret')" ] || fail "not exactly the original deleted"
+no_temporary_files "new folder"
+
+echo "== wrong password"
+mkdir -p "$work/run3"
+seal "$tree" "$work/run3/secret.kva"
+start "$work/run3" secret.kva
+main=$(wait_window '^Tessaron$')
+press "$main" type --delay 30 "not-the-password"
+press "$main" key F1
+box=$(wait_window '^Ошибка$')
+press "$box" key Return
+expect_exit_0 "wrong password"
+[ "$(ls "$work/run3")" = "secret.kva" ] || fail "wrong password left files"
+no_temporary_files "wrong password"
+
+echo "== Esc on the progress dialog ends a long run at once"
+mkdir -p "$work/run4/big"
+head -c 64M /dev/zero >"$work/run4/big/zeros.bin"
+seal "$work/run4/big" "$work/run4/big.kva" --cipher 2
+rm -rf "$work/run4/big"
+export TESSARON_SCREEN=240x320
+start "$work/run4" big.kva
+main=$(wait_window '^Tessaron$')
+press "$main" type --delay 30 "$password"
+press "$main" key F1
+for _ in $(seq 200); do
+  [ -n "$(temporary_files)" ] && break
+  sleep 0.05
+done
+[ -n "$(temporary_files)" ] || fail "the run did not start"
+dialog=$(dialog_of "$main")
+sleep 0.3
+shot "$dialog" progress
+press "$dialog" key Escape
+expect_exit_0 "cancelled"
+no_temporary_files "cancelled"
+[ ! -e "$work/run4/big" ] || fail "the cancelled run got as far as unpacking"
+unset TESSARON_SCREEN
+
+# The three side by side, as the Linux ones in docs/.
+convert "$shots/form.png" "$shots/progress.png" "$shots/about.png" -background '#808080' \
+  -splice 3x0 +append -chop 3x0 "$shots/tessaron-windows.png"
+echo "PASS"
