@@ -58,3 +58,89 @@ dialog_of() {
   done
   fail "no dialog beside window $1"
 }
+
+# Waits for the program started as $app to end and checks its exit code.
+expect_exit_0() {
+  local code=0
+  wait "$app" || code=$?
+  app=""
+  [ "$code" -eq 0 ] || fail "$1: exit code $code"
+}
+
+# The files to carry, in $tree below DIR: nested folders, an empty one,
+# Cyrillic names, binary content.
+make_tree() {
+  tree="$1/src/Отчёт 2026"
+  mkdir -p "$tree/docs/deeper" "$tree/empty folder"
+  printf 'hello\n' >"$tree/Прочти меня.txt"
+  head -c 70000 /dev/urandom >"$tree/docs/blob.bin"
+  : >"$tree/docs/deeper/empty.txt"
+}
+
+# Seals with the Linux kva ($kva) under $password: kva seal ARGUMENTS.
+seal() { echo "$password" | "$kva" seal "$@" --password-stdin >/dev/null; }
+
+# Of the processes PIDS started at once, waits until one is left: it becomes
+# $app; the others must have given way with exit code 0.
+keep_one_of() {
+  local alive=() pid code
+  for _ in $(seq 150); do
+    alive=()
+    for pid in "$@"; do kill -0 "$pid" 2>/dev/null && alive+=("$pid"); done
+    [ "${#alive[@]}" -le 1 ] && break
+    sleep 0.1
+  done
+  [ "${#alive[@]}" -eq 1 ] || fail "${#alive[@]} instances run"
+  for pid in "$@"; do
+    if [ "$pid" != "${alive[0]}" ]; then
+      code=0
+      wait "$pid" || code=$?
+      [ "$code" -eq 0 ] || fail "the start that gave way: exit code $code"
+    fi
+  done
+  app=${alive[0]}
+}
+
+# The cases both builds share. Each script defines start DIR [ARGUMENT]
+# (the program in the background as $app), no_temporary_files WHAT, and
+# typed_path PATH (a path as the user types it).
+
+# A container whose name has a blank, started as the desktop passes such a
+# path (ARGUMENT), decrypted into a folder the run creates; "No" to keeping
+# the original deletes exactly that file.
+case_new_folder_original_deleted() {
+  local run=$1 argument=$2 main box
+  mkdir -p "$run"
+  seal "$tree" "$run/secret file.kva"
+  touch "$run/secret" "$run/file.kva"          # the halves of the name stay
+  start "$run" "$argument"
+  main=$(wait_window '^Tessaron$')
+  press "$main" type --delay 30 "$password"
+  press "$main" key Tab End shift+Home
+  press "$main" type --delay 10 "$(typed_path "$run/new")"
+  press "$main" key F1
+  box=$(wait_window '^Спросить$')
+  press "$box" key Return            # create the folder
+  box=$(wait_window '^Спросить$' "$box")
+  press "$box" key Tab space         # "No": do not keep the original
+  expect_exit_0 "success into a new folder"
+  diff -r "$tree" "$run/new/Отчёт 2026" || fail "extracted files differ"
+  [ "$(ls "$run")" = "$(printf 'file.kva\nnew\nsecret')" ] || fail "not exactly the original deleted"
+  no_temporary_files "new folder"
+}
+
+# A wrong password shows the error box and leaves nothing behind.
+case_wrong_password() {
+  local run=$1 main box
+  mkdir -p "$run"
+  seal "$tree" "$run/secret.kva"
+  start "$run" secret.kva
+  main=$(wait_window '^Tessaron$')
+  press "$main" type --delay 30 "not-the-password"
+  press "$main" key F1
+  box=$(wait_window '^Ошибка$')
+  press "$box" key Return
+  expect_exit_0 "wrong password"
+  [ "$(ls "$run")" = "secret.kva" ] || fail "wrong password left files"
+  no_temporary_files "wrong password"
+}

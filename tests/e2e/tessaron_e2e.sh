@@ -42,14 +42,6 @@ start() {
   app=$!
 }
 
-# Waits for tessaron to end and checks its exit code.
-expect_exit_0() {
-  local code=0
-  wait "$app" || code=$?
-  app=""
-  [ "$code" -eq 0 ] || fail "$1: exit code $code"
-}
-
 no_temporary_files() {
   ! ls "$TMPDIR" | grep -q '^\$kva@tmp' || fail "$1: temporary file left in $TMPDIR"
 }
@@ -59,13 +51,9 @@ no_hidden_files() {
   [ -z "$(find "$2" -name '.kva-*')" ] || fail "$1: hidden file left in $2"
 }
 
-# The files to carry: nested folders, an empty one, Cyrillic names, binary content.
-tree="$work/src/Отчёт 2026"
-mkdir -p "$tree/docs/deeper" "$tree/empty folder"
-printf 'hello\n' >"$tree/Прочти меня.txt"
-head -c 70000 /dev/urandom >"$tree/docs/blob.bin"
-: >"$tree/docs/deeper/empty.txt"
-seal() { echo "$password" | "$bin/kva" seal "$@" --password-stdin >/dev/null; }
+kva="$bin/kva"
+typed_path() { echo "$1"; }
+make_tree "$work"
 
 echo "== success, original kept; a second start gives way"
 mkdir -p "$work/run1"
@@ -88,37 +76,10 @@ no_temporary_files "success"
 
 echo "== a quoted path with a blank: success into a new folder, exactly that file deleted"
 unset TESSARON_SCREEN
-run2="$work/run 2"
-mkdir -p "$run2"
-seal "$tree" "$run2/secret file.kva"
-touch "$run2/secret" "$run2/file.kva"          # the halves of the name stay
-start "$run2" '"secret file.kva"'              # as a file manager passes it
-main=$(wait_window '^Tessaron$')
-press "$main" type --delay 30 "$password"
-press "$main" key Tab End shift+Home
-press "$main" type --delay 10 "$run2/new"
-press "$main" key F1
-box=$(wait_window '^Спросить$')
-press "$box" key Return            # create the folder
-box=$(wait_window '^Спросить$' "$box")
-press "$box" key Tab space         # "Нет": do not keep the original
-expect_exit_0 "success into a new folder"
-diff -r "$tree" "$run2/new/Отчёт 2026" || fail "extracted files differ"
-[ "$(ls "$run2")" = "$(printf 'file.kva\nnew\nsecret')" ] || fail "not exactly the original deleted"
-no_temporary_files "new folder"
+case_new_folder_original_deleted "$work/run 2" '"secret file.kva"'   # as a file manager passes it
 
 echo "== wrong password"
-mkdir -p "$work/run3"
-seal "$tree" "$work/run3/secret.kva"
-start "$work/run3" secret.kva
-main=$(wait_window '^Tessaron$')
-press "$main" type --delay 30 "not-the-password"
-press "$main" key F1
-box=$(wait_window '^Ошибка$')
-press "$box" key Return
-expect_exit_0 "wrong password"
-[ "$(ls "$work/run3")" = "secret.kva" ] || fail "wrong password left files"
-no_temporary_files "wrong password"
+case_wrong_password "$work/run3"
 
 echo "== the right soft key closes the program"
 start "$work/run3" secret.kva
@@ -173,23 +134,8 @@ for i in 1 2; do
   pids+=($!)
 done
 main=$(wait_window '^Tessaron$')
-alive=()
-for _ in $(seq 100); do
-  alive=()
-  for pid in "${pids[@]}"; do kill -0 "$pid" 2>/dev/null && alive+=("$pid"); done
-  [ "${#alive[@]}" -le 1 ] && break
-  sleep 0.1
-done
-[ "${#alive[@]}" -eq 1 ] || fail "${#alive[@]} instances run"
-for pid in "${pids[@]}"; do
-  if [ "$pid" != "${alive[0]}" ]; then
-    code=0
-    wait "$pid" || code=$?
-    [ "$code" -eq 0 ] || fail "the start that gave way: exit code $code"
-  fi
-done
+keep_one_of "${pids[@]}"
 [ "$(stat -c %a "$TMPDIR/tessaron-$uid")" = 700 ] || fail "the meeting folder is not private"
-app=${alive[0]}
 pids=()
 press "$main" key F2
 expect_exit_0 "the one of two"

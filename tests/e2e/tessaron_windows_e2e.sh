@@ -13,7 +13,7 @@ set -euo pipefail
 source "$(dirname "$0")/e2e_common.sh"
 
 bin=$(cd "$1" && pwd)
-kva=$2
+kva=$(realpath -m "$2")
 work=$3
 shots=$4
 [ -x "$kva" ] || fail "no Linux kva at $kva: build the release preset first" \
@@ -56,14 +56,6 @@ start() {
   app=$!
 }
 
-# Waits for tessaron.exe to end and checks its exit code.
-expect_exit_0() {
-  local code=0
-  wait "$app" || code=$?
-  app=""
-  [ "$code" -eq 0 ] || fail "$1: exit code $code"
-}
-
 # GetTempFileNameW keeps three characters of the prefix: $kvXXXX.tmp.
 temporary_files() { find "$temp" -maxdepth 1 -name '$kv*.tmp'; }
 no_temporary_files() {
@@ -81,13 +73,8 @@ wait_gone() {
 
 shot() { import -window "$1" "$shots/$2.png"; }
 
-# The files to carry: nested folders, an empty one, Cyrillic names, binary content.
-tree="$work/src/Отчёт 2026"
-mkdir -p "$tree/docs/deeper" "$tree/empty folder"
-printf 'hello\n' >"$tree/Прочти меня.txt"
-head -c 70000 /dev/urandom >"$tree/docs/blob.bin"
-: >"$tree/docs/deeper/empty.txt"
-seal() { echo "$password" | "$kva" seal "$@" --password-stdin >/dev/null; }
+typed_path() { windows_path "$1"; }
+make_tree "$work"
 
 echo "== of two starts at once exactly one stays, a later start gives way; success, original kept"
 mkdir -p "$work/run1"
@@ -98,22 +85,7 @@ for i in 1 2; do
   pids+=($!)
 done
 main=$(wait_window '^Tessaron$')
-alive=()
-for _ in $(seq 150); do
-  alive=()
-  for pid in "${pids[@]}"; do kill -0 "$pid" 2>/dev/null && alive+=("$pid"); done
-  [ "${#alive[@]}" -le 1 ] && break
-  sleep 0.1
-done
-[ "${#alive[@]}" -eq 1 ] || fail "${#alive[@]} instances run"
-for pid in "${pids[@]}"; do
-  if [ "$pid" != "${alive[0]}" ]; then
-    code=0
-    wait "$pid" || code=$?
-    [ "$code" -eq 0 ] || fail "the start that gave way: exit code $code"
-  fi
-done
-app=${alive[0]}
+keep_one_of "${pids[@]}"
 pids=()
 second=0
 (cd "$work/run1" && timeout 30 "$wine" "$bin/tessaron.exe" secret.kva) >/dev/null 2>&1 || second=$?
@@ -137,37 +109,10 @@ no_temporary_files "success"
 
 echo "== a path with a blank: success into a new folder, exactly that file deleted"
 unset TESSARON_SCREEN
-run2="$work/run 2"
-mkdir -p "$run2"
-seal "$tree" "$run2/secret file.kva"
-touch "$run2/secret" "$run2/file.kva"          # the halves of the name stay
-start "$run2" "secret file.kva"
-main=$(wait_window '^Tessaron$')
-press "$main" type --delay 30 "$password"
-press "$main" key Tab                          # to the folder box, its text selected
-press "$main" type --delay 10 "$(windows_path "$run2/new")"
-press "$main" key F1
-box=$(wait_window '^Спросить$')
-press "$box" key Return            # create the folder
-box=$(wait_window '^Спросить$' "$box")
-press "$box" key Tab space         # "No": do not keep the original
-expect_exit_0 "success into a new folder"
-diff -r "$tree" "$run2/new/Отчёт 2026" || fail "extracted files differ"
-[ "$(ls "$run2")" = "$(printf 'file.kva\nnew\nsecret')" ] || fail "not exactly the original deleted"
-no_temporary_files "new folder"
+case_new_folder_original_deleted "$work/run 2" "secret file.kva"   # Wine quotes it
 
 echo "== wrong password"
-mkdir -p "$work/run3"
-seal "$tree" "$work/run3/secret.kva"
-start "$work/run3" secret.kva
-main=$(wait_window '^Tessaron$')
-press "$main" type --delay 30 "not-the-password"
-press "$main" key F1
-box=$(wait_window '^Ошибка$')
-press "$box" key Return
-expect_exit_0 "wrong password"
-[ "$(ls "$work/run3")" = "secret.kva" ] || fail "wrong password left files"
-no_temporary_files "wrong password"
+case_wrong_password "$work/run3"
 
 echo "== Esc on the progress dialog ends a long run at once"
 mkdir -p "$work/run4/big"
