@@ -28,15 +28,6 @@ bool EncodeWindows1251(const char16_t* text, std::size_t length, unsigned char* 
   return true;
 }
 
-bool DesktopSize(int* width, int* height, int* dotsPerInch) {
-  *width = ::GetSystemMetrics(SM_CXFULLSCREEN);
-  *height = ::GetSystemMetrics(SM_CYFULLSCREEN);
-  HDC screen = ::GetDC(nullptr);
-  *dotsPerInch = screen != nullptr ? ::GetDeviceCaps(screen, LOGPIXELSY) : 0;
-  if (screen != nullptr) ::ReleaseDC(nullptr, screen);
-  return *width > 0 && *height > 0 && *dotsPerInch > 0;
-}
-
 const char* SystemLanguageName() {
   static char name[16];
   wchar_t wide[16] = {};
