@@ -1,57 +1,57 @@
-// Helpers shared by the test executables: scratch folders, files, random
-// bytes, running shell commands (the openssl oracle, the kva binary).
+// Helpers shared by the test executables: scratch files, the shell (the
+// openssl oracle, kva), trees as data, packages by hand, and the library's
+// operations on host paths.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
+#include <vector>
+
+#include "res/string_table.h"
+#include "securefile/securefile.h"
 
 namespace test_support {
 
-// A fresh, empty folder for the running test, below the build tree.
-std::filesystem::path ScratchDir();
-
+std::filesystem::path ScratchDir();  // fresh and empty, for the running test
 std::string ReadFile(const std::filesystem::path& path);
-// Writes a file, creating its folder first when needed.
-void WriteFile(const std::filesystem::path& path, const std::string& bytes);
-
-// Deterministic pseudo-random bytes.
-std::string RandomBytes(std::size_t size, std::uint32_t seed);
-
+void WriteFile(const std::filesystem::path& path, const std::string& bytes);  // makes its folder
+std::string RandomBytes(std::size_t size, std::uint32_t seed);  // deterministic
 std::string Hex(const std::string& bytes);
-
-// Package bytes built by hand, as docs/FORMAT.md lays them out, for inputs
-// the packer never writes: UTF-16LE text, a little-endian 32-bit word, and
-// a 532-byte record (the path NUL-padded, or cut, to 520 bytes, then three
-// words).
-std::string Utf16(const std::u16string& text);
-std::string Le32(std::uint32_t value);
-std::string RecordBytes(const std::u16string& path, std::uint32_t first, std::uint32_t second,
-                        std::uint32_t third);
 std::string FromHex(const std::string& hex);
+std::string Le32(std::uint32_t value);
 
-// Runs `command` through /bin/sh; returns its exit status (or -1), and its
-// standard output in *out when out is given. The Windows build runs the
-// forms the tests use without a shell (test_support_win32.cpp).
+// Package records as docs/FORMAT.md lays them out (the path in UTF-16LE,
+// padded or cut to 520 bytes, then three words), for what packing never writes.
+std::string RecordBytes(const std::u16string& path, std::uint32_t first, std::uint32_t second, std::uint32_t third);
+inline std::string FolderEntry(const std::u16string& path, std::uint32_t depth) { return RecordBytes(path, 0, 0, depth); }
+inline std::string FileEntry(const std::u16string& path, const std::string& content, std::uint32_t depth) {
+  return RecordBytes(path, 1, static_cast<std::uint32_t>(content.size()), depth) + content;
+}
+inline std::string PackageBytes(std::uint32_t entryCount, std::uint32_t totalBytes, const std::string& entries) {
+  return "~KVA" + RecordBytes(u"\\p", entryCount, totalBytes, 0) + entries;
+}
+struct ParsedRecord {  // a package's records, the header first
+  std::u16string path;
+  std::uint32_t first, second, third;
+  std::size_t at;
+};
+std::vector<ParsedRecord> ParsePackage(const std::string& bytes);
+
+// Runs `command` through /bin/sh (on Windows, the forms the tests use,
+// without a shell: test_support_win32.cpp): its status, and its output.
 int RunCommand(const std::string& command, std::string* out = nullptr);
-
-// Quotes a string as one argument of a command: for /bin/sh, or on Windows
-// by the rules programs split their command line by.
-std::string ShellQuote(const std::string& text);
-
-// The device form of a host path: UTF-16, '\' as separator.
-std::u16string DevicePath(const std::filesystem::path& hostPath);
-
-// The host path of a device path (the inverse of DevicePath).
-std::filesystem::path HostPath(const std::u16string& devicePath);
-
-// A path as UTF-8 text on every host. (On Windows, path::string() speaks
-// the C library's narrow encoding, not UTF-8; paths with non-ASCII names
-// are therefore also built from u8"" literals in the tests.)
+std::string ShellQuote(const std::string& text);  // one argument, for /bin/sh or Windows' rules
+// A path as UTF-8 on every host (Windows' path::string() is the narrow code
+// page, so non-ASCII names in tests are also built from u8"" literals).
 std::string Utf8(const std::filesystem::path& path);
+inline std::string Q(const std::filesystem::path& path) { return ShellQuote(Utf8(path)); }
+std::u16string DevicePath(const std::filesystem::path& hostPath);  // UTF-16, '\' as separator
+std::filesystem::path HostPath(const std::u16string& devicePath);  // the inverse
 
-// Makes a file that exists but cannot be read while the object lives: a
-// socket on Linux, a file held open without sharing on Windows.
+// A file that exists but cannot be read while the object lives: a socket
+// on Linux, a file held open without sharing on Windows.
 class UnreadableFile {
  public:
   explicit UnreadableFile(const std::filesystem::path& path);
@@ -63,20 +63,62 @@ class UnreadableFile {
   void* handle_ = nullptr;
 };
 
+// A folder's content, without following links, by relative path: "dir",
+// "link -> target", "special" or the file's bytes in hex.
+using Tree = std::map<std::string, std::string>;
+Tree Snapshot(const std::filesystem::path& root);
+
 struct KvaRun {
   int status = -1;
-  std::string output;  // standard output and standard error together
+  std::string output;  // both streams
 };
+KvaRun Kva(const std::string& arguments, const std::string& standardInput = "");  // arguments quoted
+KvaRun KvaWithoutTerminal(const std::string& arguments);  // no terminal (console) to ask a password on
+std::filesystem::path ToolPath(const std::string& name);  // kva, tessaron, with .exe on Windows
 
-// Runs the built kva with `arguments` (already quoted for the shell),
-// feeding `standardInput` when it is not empty.
-KvaRun Kva(const std::string& arguments, const std::string& standardInput = "");
+struct Report {  // a progress report; a null text is "(null)"
+  std::uint32_t done, total;
+  std::u16string text;
+  bool operator==(const Report&) const = default;
+};
+extern std::vector<Report> reports;
+void Record(std::uint32_t done, std::uint32_t total, const char16_t* text);
 
-// Runs kva with no terminal (no console on Windows) to ask a password on.
-KvaRun KvaWithoutTerminal(const std::string& arguments);
-
-// Path of a built tool (kva, tessaron) in the build's bin folder, with the
-// host's suffix (.exe on Windows).
-std::filesystem::path ToolPath(const std::string& name);
+// The library on host paths, with the program's texts and the password of
+// cipher/README.md's worked example.
+inline const std::string kPassword = "secret";
+inline const unsigned char* Bytes(const std::string& text) { return reinterpret_cast<const unsigned char*>(text.data()); }
+inline std::int32_t Encrypt(const std::filesystem::path& source, const std::filesystem::path& out, int cipher = 3,
+                            std::uint32_t offset = 0, const std::filesystem::path& carrier = {},
+                            ProgressCallback progress = nullptr) {
+  const std::u16string carrierPath = DevicePath(carrier);
+  return EncryptContainer(DevicePath(source).c_str(), DevicePath(out).c_str(), Bytes(kPassword),
+                          static_cast<std::int32_t>(kPassword.size()), cipher, progress, offset,
+                          carrier.empty() ? nullptr : carrierPath.c_str(), res::ProgramInstance());
+}
+inline std::int32_t Decrypt(const std::filesystem::path& source, const std::filesystem::path& out,
+                            std::uint32_t offset = 0, const std::string& password = kPassword,
+                            ProgressCallback progress = nullptr) {
+  return DecryptContainer(DevicePath(source).c_str(), DevicePath(out).c_str(), Bytes(password),
+                          static_cast<std::int32_t>(password.size()), progress, offset, res::ProgramInstance());
+}
+inline std::int32_t Pack(const std::filesystem::path& source, const std::filesystem::path& package,
+                         bool append = false, ProgressCallback progress = nullptr) {
+  return PackPackage(DevicePath(source).c_str(), DevicePath(package).c_str(), append ? 1 : 0, 0, nullptr, nullptr,
+                     res::ProgramInstance(), progress);
+}
+struct Measured {  // measure-only packing, for a package at `package` when given
+  std::int32_t result;
+  std::uint32_t entries = 0, bytes = 0;
+};
+inline Measured Measure(const std::u16string& source, const std::u16string& package = {}) {
+  Measured m{-99};
+  m.result = PackPackage(source.c_str(), package.empty() ? nullptr : package.c_str(), 0, 1, &m.entries, &m.bytes,
+                         res::ProgramInstance(), Record);
+  return m;
+}
+inline std::int32_t Unpack(const std::filesystem::path& package, const std::filesystem::path& destination) {
+  return UnpackPackage(DevicePath(package).c_str(), DevicePath(destination).c_str(), nullptr);
+}
 
 }  // namespace test_support

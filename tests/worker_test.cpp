@@ -1,167 +1,98 @@
-// The decryption worker on real containers (packed with PackPackage and
-// encrypted with EncryptContainer): every ending, what each leaves on disk,
-// the boxes it shows, and that the run always ends the process with 0.
+// The worker's endings on real containers: its boxes and what each leaves.
 #include "tests/worker_fixture.h"
 
 namespace fs = std::filesystem;
 using namespace test_support;
+using platform::kAnswerNo;
+using platform::kAnswerYes;
 
-TEST_F(WorkerTest, SuccessAnsweredYesKeepsTheEncryptedFile) {
-  fs::path tree = MakeTree();
-  fs::path container = Seal(tree);
-  fs::path out = dir_ / "out";
-  fs::create_directories(out);
-  boxes_.Answer(platform::kAnswerYes);
-  Run(container, out);
+namespace {
 
-  ASSERT_EQ(boxes_.boxes.size(), 1u);
-  ExpectBox(0, res::kIdsKeepOriginal, res::kIdsAskCaption, kKeepQuestion);
-  EXPECT_TRUE(SameTree(tree, out / "Отчёт"));
-  EXPECT_TRUE(fs::exists(container));
-  ExpectCleanEnding();
-  // The bar ended at the last block of unpacking.
-  EXPECT_EQ(job::progressState.lastPosition, 5006u);
-}
+enum class Left { kNothing, kWhole, kPart };  // what the destination holds of the tree
 
-TEST_F(WorkerTest, SuccessAnsweredNoDeletesTheEncryptedFile) {
-  fs::path tree = MakeTree();
-  fs::path container = Seal(tree);
-  boxes_.Answer(platform::kAnswerNo);
-  Run(container, dir_);
-  EXPECT_TRUE(SameTree(tree, dir_ / "Отчёт"));
-  EXPECT_FALSE(fs::exists(container));
-  ExpectCleanEnding();
-}
+struct Ending {
+  const char* name;
+  const char* destination;  // below the test's folder; "out" exists beforehand
+  std::string password;
+  std::uintmax_t cutContainer, cutPackage;  // bytes taken off the end
+  std::vector<int> answers;
+  std::vector<std::uint32_t> boxes;
+  Left left;
+  bool destinationStays, containerStays;
+};
+void PrintTo(const Ending& e, std::ostream* out) { *out << e.name; }
 
-TEST_F(WorkerTest, DismissedSuccessQuestionKeepsTheEncryptedFile) {
-  fs::path container = Seal(MakeTree());
-  fs::create_directories(dir_ / "out");
-  Run(container, dir_ / "out");  // no scripted answer: the box is dismissed
-  EXPECT_TRUE(fs::exists(container));
-  ExpectCleanEnding();
-}
+const std::uint32_t kAsk = res::kIdsCreateFolder, kKeep = res::kIdsKeepOriginal;
+const int kYes = kAnswerYes, kNo = kAnswerNo;
+const Left kWhole = Left::kWhole, kNothing = Left::kNothing;
+const Ending kEndings[] = {
+    {"success, original kept", "out", kPassword, 0, 0, {kYes}, {kKeep}, kWhole, true, true},
+    {"success, original deleted", "out", kPassword, 0, 0, {kNo}, {kKeep}, kWhole, true, false},
+    {"success, question dismissed", "out", kPassword, 0, 0, {}, {kKeep}, kWhole, true, true},
+    {"missing folder, not made", "new", kPassword, 0, 0, {kNo}, {kAsk}, kNothing, false, true},
+    {"missing folder, made", "new", kPassword, 0, 0, {kYes, kYes}, {kAsk, kKeep}, kWhole, true, true},
+    {"folder cannot be made", "no/new", kPassword, 0, 0, {kYes}, {kAsk, res::kIdsCannotCreate}, kNothing, false, true},
+    {"wrong password, made folder removed", "new", "другой", 0, 0, {kYes}, {kAsk, res::kIdsWrongPassword}, kNothing,
+     false, true},
+    {"wrong password, folder kept", "out", "другой", 0, 0, {}, {res::kIdsWrongPassword}, kNothing, true, true},
+    {"damaged, made folder removed", "new", kPassword, 10, 0, {kYes}, {kAsk, res::kIdsDecryptFailed}, kNothing, false,
+     true},
+    {"unpacking fails halfway", "new", kPassword, 0, 3, {kYes}, {kAsk, res::kIdsUnpackFailed}, Left::kPart, true, true}};
 
-TEST_F(WorkerTest, MissingDestinationAnsweredNoEndsWithoutDecrypting) {
-  fs::path container = Seal(MakeTree());
-  fs::path out = dir_ / "out";
-  // While the question is up, the temporary file is already reserved, in
-  // the system temporary folder and named from the prefix.
-  std::vector<fs::path> reserved;
-  boxes_.onShow = [&] {
-    for (const auto& entry : fs::directory_iterator(temp_)) reserved.push_back(entry.path());
-  };
-  boxes_.Answer(platform::kAnswerNo);
-  Run(container, out);
+class WorkerEndings : public ::testing::TestWithParam<Ending> {};
 
-  ASSERT_EQ(boxes_.boxes.size(), 1u) << "nothing after the question";
-  ExpectBox(0, res::kIdsCreateFolder, res::kIdsAskCaption, kQuestion);
-  EXPECT_FALSE(fs::exists(out));
-  ASSERT_EQ(reserved.size(), 1u);
-  EXPECT_EQ(reserved[0].filename().string().rfind("$kva@tmp", 0), 0u) << reserved[0];
-  ExpectCleanEnding();
-}
+}  // namespace
 
-TEST_F(WorkerTest, MissingDestinationCreatedOnYes) {
-  fs::path tree = MakeTree();
-  fs::path container = Seal(tree);
-  fs::path out = dir_ / "new";
-  boxes_.Answer(platform::kAnswerYes);
-  boxes_.Answer(platform::kAnswerYes);
-  Run(container, out);
-  ASSERT_EQ(boxes_.boxes.size(), 2u);
-  ExpectBox(0, res::kIdsCreateFolder, res::kIdsAskCaption, kQuestion);
-  ExpectBox(1, res::kIdsKeepOriginal, res::kIdsAskCaption, kKeepQuestion);
-  EXPECT_TRUE(SameTree(tree, out / "Отчёт"));
-  ExpectCleanEnding();
-}
-
-TEST_F(WorkerTest, FolderThatCannotBeCreated) {
-  fs::path container = Seal(MakeTree());
-  fs::path out = dir_ / "no such parent" / "out";  // one level only is created
-  boxes_.Answer(platform::kAnswerYes);
-  Run(container, out);
-  ASSERT_EQ(boxes_.boxes.size(), 2u);
-  ExpectBox(1, res::kIdsCannotCreate, res::kIdsErrorCaption, kError);
-  EXPECT_FALSE(fs::exists(dir_ / "no such parent"));
-  ExpectCleanEnding();
-}
-
-TEST_F(WorkerTest, FileInTheWayOfTheDestination) {
-  fs::path container = Seal(MakeTree());
-  WriteFile(dir_ / "out", "a file");
-  Run(container, dir_ / "out");
-  ASSERT_EQ(boxes_.boxes.size(), 1u);
-  ExpectBox(0, res::kIdsWrongFolder, res::kIdsErrorCaption, kError);
-  EXPECT_EQ(ReadFile(dir_ / "out"), "a file");
-  ExpectCleanEnding();
-}
-
-TEST_F(WorkerTest, WrongPasswordRemovesTheFolderItCreated) {
-  fs::path container = Seal(MakeTree());
-  fs::path out = dir_ / "new";
-  boxes_.Answer(platform::kAnswerYes);
-  Run(container, out, "другой");
-  ASSERT_EQ(boxes_.boxes.size(), 2u);
-  ExpectBox(1, res::kIdsWrongPassword, res::kIdsErrorCaption, kError);
-  EXPECT_FALSE(fs::exists(out));
-  EXPECT_TRUE(fs::exists(container));
-  ExpectCleanEnding();
-}
-
-TEST_F(WorkerTest, WrongPasswordKeepsAFolderThatWasThere) {
-  fs::path container = Seal(MakeTree());
-  fs::create_directories(dir_ / "out");
-  Run(container, dir_ / "out", "другой");
-  ASSERT_EQ(boxes_.boxes.size(), 1u);
-  ExpectBox(0, res::kIdsWrongPassword, res::kIdsErrorCaption, kError);
-  EXPECT_TRUE(fs::is_directory(dir_ / "out"));
-  ExpectCleanEnding();
-}
-
-TEST_F(WorkerTest, DamagedContainer) {
-  fs::path container = Seal(MakeTree());
-  fs::resize_file(container, fs::file_size(container) - 10);
-  fs::path out = dir_ / "new";
-  boxes_.Answer(platform::kAnswerYes);
-  Run(container, out);
-  ASSERT_EQ(boxes_.boxes.size(), 2u);
-  ExpectBox(1, res::kIdsDecryptFailed, res::kIdsErrorCaption, kError);
-  EXPECT_FALSE(fs::exists(out)) << "the folder this run created goes again";
-  ExpectCleanEnding();
-}
-
-TEST_F(WorkerTest, UnpackingFailingHalfwayKeepsWhatWasExtracted) {
-  fs::path tree = MakeTree();
-  // The package loses the end of its last file's content.
-  fs::path container = Seal(tree, 3);
-  fs::path out = dir_ / "new";
-  boxes_.Answer(platform::kAnswerYes);
-  Run(container, out);
-  ASSERT_EQ(boxes_.boxes.size(), 2u);
-  ExpectBox(1, res::kIdsUnpackFailed, res::kIdsErrorCaption, kError);
-  // The created folder stays, with the root and whatever came before the cut.
-  ASSERT_TRUE(fs::is_directory(out / "Отчёт"));
-  int complete = 0;
-  for (const auto& entry : fs::recursive_directory_iterator(out / "Отчёт")) {
-    fs::path original = tree / fs::relative(entry.path(), out / "Отчёт");
-    if (entry.is_regular_file() && ReadFile(entry.path()) == ReadFile(original) &&
-        entry.file_size() > 0) {
-      ++complete;
-    }
+TEST_P(WorkerEndings, BoxesAndWhatIsLeft) {
+  const Ending& e = GetParam();
+  const fs::path dir = ScratchDir(), tree = dir / "src" / "Отчёт", out = dir / e.destination;
+  WriteFile(tree / "readme.txt", "hello\n");
+  WriteFile(tree / "data" / "blob.bin", RandomBytes(5000, 7));
+  WriteFile(tree / "data" / "deeper" / "empty.txt", "");
+  fs::create_directories(tree / "empty folder");
+  fs::create_directories(dir / "out");
+  fs::create_directories(dir / "tmp");
+  ASSERT_EQ(Pack(tree, dir / "package"), 0);
+  fs::resize_file(dir / "package", fs::file_size(dir / "package") - e.cutPackage);
+  ASSERT_EQ(Encrypt(dir / "package", dir / "secret.kva"), 0);
+  fs::resize_file(dir / "secret.kva", fs::file_size(dir / "secret.kva") - e.cutContainer);
+  const std::string container = ReadFile(dir / "secret.kva");
+  // While the folder question is up, the temporary file is already reserved.
+  Tree reserved;
+  const auto look = [&] { reserved = reserved.empty() ? Snapshot(dir / "tmp") : reserved; };
+  const WorkerOutcome outcome = RunWorker(dir / "secret.kva", out, dir / "tmp", e.password, e.answers, look);
+  ExpectBoxes(outcome, e.boxes);
+  EXPECT_TRUE(e.boxes[0] != kAsk || (reserved.size() == 1 && reserved.begin()->first.rfind("$kva@tmp", 0) == 0));
+  EXPECT_TRUE(fs::exists(out) == e.destinationStays && !fs::exists(dir / "no"));
+  EXPECT_TRUE(e.containerStays ? ReadFile(dir / "secret.kva") == container : !fs::exists(dir / "secret.kva"));
+  const Tree left = Snapshot(out / "Отчёт"), whole = Snapshot(tree);
+  EXPECT_TRUE(e.left != Left::kWhole || (left == whole && outcome.bar == 100));
+  EXPECT_TRUE(e.left != Left::kNothing || left.empty());
+  if (e.left == Left::kPart) {  // entries before the cut are whole, the one cut short is not there
+    EXPECT_TRUE(fs::is_directory(out / "Отчёт") && left != whole);
+    for (const auto& [path, what] : left) EXPECT_EQ(what, whole.at(path)) << path;
   }
-  EXPECT_GE(complete, 1);
-  EXPECT_TRUE(fs::exists(container));
-  ExpectCleanEnding();
 }
 
-TEST_F(WorkerTest, NoTemporaryFileMeansNoDecryption) {
-  fs::path container = Seal(MakeTree());
-  ::setenv("TMPDIR", (dir_ / "missing").c_str(), 1);
-  fs::path out = dir_ / "new";
-  Run(container, out);
-  ASSERT_EQ(boxes_.boxes.size(), 1u) << "no question about the folder";
-  ExpectBox(0, res::kIdsDecryptFailed, res::kIdsErrorCaption, kError);
-  EXPECT_FALSE(fs::exists(out));
-  EXPECT_EQ(ending_.orderly, std::vector<int>{0});
-  for (unsigned char byte : job::passwordBytes) ASSERT_EQ(byte, 0);
+INSTANTIATE_TEST_SUITE_P(Table, WorkerEndings, ::testing::ValuesIn(kEndings),
+                         [](const auto& p) { return "Ending" + std::to_string(p.index); });
+
+// Without a temporary file there is nowhere safe to decrypt to: said first.
+TEST(Worker, NoTemporaryFileMeansNoDecryption) {
+  const fs::path dir = ScratchDir();
+  WriteFile(dir / "c.kva", "~KVA");
+  ExpectBoxes(RunWorker(dir / "c.kva", dir / "new", dir / "missing"), {res::kIdsDecryptFailed});
+  EXPECT_FALSE(fs::exists(dir / "new"));
+}
+
+// "No" deletes the container only if it is still the file decrypted: here
+// unpacking puts a file of its name in its place.
+TEST(Worker, DeletesOnlyTheContainerItDecrypted) {
+  const fs::path dir = ScratchDir();
+  WriteFile(dir / "src" / "d" / "c.kva", "an unpacked file");
+  fs::create_directories(dir / "out" / "d");
+  fs::create_directories(dir / "tmp");
+  ASSERT_EQ(Pack(dir / "src" / "d", dir / "package") + Encrypt(dir / "package", dir / "out" / "d" / "c.kva"), 0);
+  ExpectBoxes(RunWorker(dir / "out" / "d" / "c.kva", dir / "out", dir / "tmp", kPassword, {kAnswerNo}), {kKeep});
+  EXPECT_EQ(ReadFile(dir / "out" / "d" / "c.kva"), "an unpacked file");
 }

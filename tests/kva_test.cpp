@@ -1,0 +1,233 @@
+// kva as the user runs it (fault_injection_test.cpp checks each command's
+// output byte for byte). Posix* tests need sockets, links, signals or a
+// terminal.
+#include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <chrono>
+#include <csignal>
+#include <poll.h>
+#include <pty.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#endif
+
+#include "tests/test_support.h"
+
+namespace fs = std::filesystem;
+using namespace test_support;
+
+namespace {
+
+bool Says(const KvaRun& run, const std::string& text) { return run.output.find(text) != std::string::npos; }
+
+void MakeTree(const fs::path& root) {
+  WriteFile(root / u8"Документы" / u8"отчёт.txt", "отчёт");
+  WriteFile(root / "images" / u8"写真.bin", RandomBytes(70000, 1));
+  WriteFile(root / "images" / "empty", "");
+  fs::create_directories(root / "empty folder");
+}
+
+}  // namespace
+
+// Each cipher and password source: the same password, UTF-8 on every host,
+// with LF, with a byte-order mark and CRLF (as Windows editors save it), or
+// with no line end, from a file for encrypting and standard input for
+// decrypting. Relative paths; open makes its folder and says so. Quiet
+// without a terminal; outputs get the user's default permissions.
+TEST(Kva, RoundTrips) {
+  const fs::path dir = ScratchDir(), tree = dir / "work" / "tree";
+  MakeTree(tree);
+  const std::string spellings[] = {"Пароль\nsecond line ignored\n", "\xEF\xBB\xBFПароль\r\nsecond line ignored\r\n",
+                                   "Пароль"};
+  const std::string pw = " --password-file " + Q(dir / "pw"), blob = Q(tree / "images" / u8"写真.bin");
+  for (int cipher : {1, 2, 3}) {
+    WriteFile(dir / "pw", spellings[cipher - 1]);
+    const KvaRun encrypted = Kva("encrypt -f " + blob + " " + Q(dir / "box") + " --cipher " + std::to_string(cipher) + pw);
+    EXPECT_TRUE(encrypted.status == 0 && encrypted.output.empty()) << encrypted.output;
+    ASSERT_EQ(Kva("decrypt -f " + Q(dir / "box") + " " + Q(dir / "plain") + " --password-stdin", spellings[cipher % 3])
+                  .status,
+              0);
+    EXPECT_TRUE(ReadFile(dir / "plain") == ReadFile(tree / "images" / u8"写真.bin")) << cipher;
+  }
+#ifndef _WIN32
+  struct stat info;
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  EXPECT_TRUE(::stat((dir / "plain").c_str(), &info) == 0 && (info.st_mode & 0777) == (0666u & ~mask));
+#endif
+
+  const std::string kva = Q(ToolPath("kva"));
+  fs::create_directories(dir / "elsewhere");
+  ASSERT_EQ(RunCommand("cd " + Q(dir / "work") + " && " + kva + " pack tree ../tree.pkg"), 0);
+  ASSERT_EQ(RunCommand("cd " + Q(dir / "elsewhere") + " && " + kva + " unpack ../tree.pkg out"), 0);
+  EXPECT_EQ(Snapshot(dir / "elsewhere" / "out" / "tree"), Snapshot(tree));
+  ASSERT_EQ(Kva("seal " + Q(tree) + " " + Q(dir / "sealed.kva") + pw).status, 0);
+  const KvaRun opened = Kva("open " + Q(dir / "sealed.kva") + " " + Q(dir / "new" / "dest") + pw);
+  EXPECT_TRUE(opened.status == 0 && Says(opened, "created") && fs::exists(dir / "sealed.kva")) << opened.output;
+  ASSERT_EQ(Kva("open " + Q(dir / "sealed.kva") + " " + Q(dir / "again") + " --remove-original" + pw).status, 0);
+  EXPECT_FALSE(fs::exists(dir / "sealed.kva"));
+}
+
+// An output that exists needs --force, and a failed run keeps it. Outputs may
+// lie inside the tree they pack, never over the file packed; an open whose
+// entries re-create the container's name keeps that file, --remove-original
+// or not; measure --package counts what pack writes.
+TEST(Kva, OutputsThatExistOrLieInsideTheTree) {
+  const fs::path dir = ScratchDir(), d = dir / "d";
+  WriteFile(d / "a", "a");
+  WriteFile(dir / "out", "precious");
+  const std::string pw = " --password-stdin";
+  ASSERT_EQ(Kva("seal " + Q(d) + " " + Q(d / "c.kva") + pw, "pw\n").status, 0);
+  const KvaRun refused = Kva("decrypt " + Q(d / "c.kva") + " " + Q(dir / "out") + pw, "pw\n");
+  EXPECT_TRUE(refused.status == 1 && Says(refused, "--force"));
+  EXPECT_EQ(Kva("decrypt -f " + Q(d / "c.kva") + " " + Q(dir / "out") + pw, "bad\n").status, 2);
+  EXPECT_EQ(ReadFile(dir / "out"), "precious");
+  ASSERT_EQ(Kva("open " + Q(d / "c.kva") + " " + Q(dir / "o") + pw, "pw\n").status, 0);
+  EXPECT_EQ(Snapshot(dir / "o"), (Tree{{"d", "dir"}, {"d/a", Hex("a")}})) << "not the container itself";
+
+  ASSERT_EQ(Kva("seal " + Q(d) + " " + Q(dir / "x.kva") + pw, "pw\n").status, 0);
+  fs::rename(dir / "x.kva", d / "c.kva");
+  const KvaRun over = Kva("open " + Q(d / "c.kva") + " " + Q(dir) + " --remove-original" + pw, "pw\n");
+#ifdef _WIN32
+  // Windows never replaces a file that is open, as the container is: the
+  // entry cannot be written.
+  EXPECT_TRUE(over.status == 1 && Says(over, "cannot create") && fs::exists(d / "c.kva")) << over.output;
+#else
+  EXPECT_TRUE(over.status == 1 && Says(over, "not removed") && fs::exists(d / "c.kva")) << over.output;
+#endif
+
+  ASSERT_EQ(Kva("pack " + Q(d) + " " + Q(d / "p.pkg")).status, 0);
+  const KvaRun measured = Kva("measure " + Q(d) + " --package " + Q(d / "p.pkg"));
+  ASSERT_EQ(Kva("pack " + Q(d) + " " + Q(d / "p.pkg") + " --force").status, 0);
+  const std::string content = std::to_string(1 + fs::file_size(d / "c.kva"));
+  EXPECT_TRUE(Says(measured, "entries:       3\ncontent bytes: " + content)) << measured.output;
+  EXPECT_TRUE(Says(Kva("list " + Q(d / "p.pkg")), "entries: 3, content bytes: " + content));
+  EXPECT_EQ(Kva("pack " + Q(d / "a") + " " + Q(d / "a") + " --force").status, 1);
+  EXPECT_EQ(Kva("seal " + Q(d / "a") + " " + Q(d / "a") + " --force" + pw, "pw\n").status, 1);
+  EXPECT_EQ(ReadFile(d / "a"), "a");
+}
+
+TEST(Kva, RefusedPasswordsAndCommandLines) {
+  const fs::path dir = ScratchDir();
+  WriteFile(dir / "plain", "payload");
+  WriteFile(dir / "with-nul", std::string("abc\0def\n", 8));  // ("nul" is a device on Windows)
+  const std::string encrypt = "encrypt -f " + Q(dir / "plain") + " " + Q(dir / "box") + " --password-stdin";
+  const std::tuple<std::string, std::string, std::string, int> cases[] = {  // arguments, input, says, status
+      {encrypt, "密码\n", "Windows-1251", 1}, {encrypt, std::string(32, 'a') + "\n", "longer than 31", 1},
+      {encrypt, "\n", "empty", 1}, {encrypt, "\xff\xfe\n", "UTF-8", 1}, {encrypt, std::string(31, 'a') + "\n", "", 0},
+      {"encrypt -f " + Q(dir / "plain") + " " + Q(dir / "box") + " --password-file " + Q(dir / "with-nul"), "", "NUL", 1},
+      {"", "", "", 64}, {"frobnicate", "", "", 64}, {"encrypt onlyone", "", "", 64},
+      {"encrypt a b --cipher 4", "", "", 64}, {"encrypt a b --offset 10", "", "", 64},
+      {"encrypt a b --carrier c --offset 0", "", "an --offset above 0", 64}, {"info", "", "", 64},
+      {encrypt + " --carrier " + Q(dir / "plain") + " --offset 6", "pw\n", "below the size of the carrier", 1},
+      {"decrypt a b --password-stdin --password-file f", "", "", 64}, {"pack onlyone", "", "", 64},
+      {"pack a b --append --force", "", "", 64}, {"unpack a", "", "", 64}, {"list", "", "", 64},
+      {"measure", "", "", 64}, {"seal a", "", "", 64}, {"open a", "", "", 64}, {"--version", "", "kva 1.0.2", 0}};
+  for (const auto& [arguments, input, says, status] : cases) {
+    const KvaRun run = Kva(arguments, input);
+    EXPECT_TRUE(run.status == status && Says(run, says)) << arguments << ": " << run.output;
+  }
+  // No terminal to ask on: a clear error instead of a hang.
+  const KvaRun noTerminal = KvaWithoutTerminal("encrypt " + Q(dir / "plain") + " " + Q(dir / "box2"));
+  EXPECT_TRUE(noTerminal.status == 1 && Says(noTerminal, "--password-file")) << noTerminal.output;
+}
+
+#ifndef _WIN32
+
+// On a terminal kva asks twice when encrypting (different answers refused),
+// once when decrypting, and draws its progress line, cleared at the end.
+// Answers are typed once a prompt is up: kva flushes what was typed ahead.
+TEST(PosixKva, OnATerminal) {
+  const fs::path dir = ScratchDir();
+  WriteFile(dir / "big", std::string(24 << 20, 'x'));
+  const auto onTerminal = [&](const std::string& arguments, std::vector<std::string> answers, int* status) {
+    int terminal = -1;
+    const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (pid == 0) execl("/bin/sh", "sh", "-c", (ToolPath("kva").string() + " " + arguments).c_str(), nullptr), _exit(127);
+    std::string shown;
+    char buffer[4096];
+    for (pollfd wait{terminal, POLLIN, 0}; poll(&wait, 1, 20000) > 0;) {
+      const ssize_t got = read(terminal, buffer, sizeof buffer);
+      if (got <= 0) break;
+      shown.append(buffer, static_cast<std::size_t>(got));
+      std::size_t prompts = 0;
+      for (std::size_t at = 0; (at = shown.find("Password", at)) != std::string::npos; ++at) ++prompts;
+      for (; answers.size() > 2 - prompts && !answers.empty(); answers.erase(answers.begin())) {
+        EXPECT_GT(write(terminal, (answers.front() + "\n").data(), answers.front().size() + 1), 0);
+      }
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, status, 0);
+    close(terminal);
+    return shown;
+  };
+  int status = -1;
+  std::string shown = onTerminal("encrypt --cipher 2 " + Q(dir / "big") + " " + Q(dir / "big.kva"), {"pw", "pw"}, &status);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0 && shown.find("Password again: ") != std::string::npos) << shown;
+  EXPECT_TRUE(shown.find("\rEncrypting ") != std::string::npos && shown.find(" / 24.0 MiB ") != std::string::npos) << shown;
+  EXPECT_EQ(shown.substr(shown.rfind('\r')), "\r\033[K") << "cleared at the end";
+  shown = onTerminal("decrypt " + Q(dir / "big.kva") + " " + Q(dir / "back"), {"pw", "pw"}, &status);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0 && shown.find("again") == std::string::npos) << shown;
+  EXPECT_TRUE(ReadFile(dir / "back") == ReadFile(dir / "big"));
+  shown = onTerminal("encrypt -f " + Q(dir / "big") + " " + Q(dir / "big.kva"), {"pw", "other"}, &status);
+  EXPECT_TRUE(WEXITSTATUS(status) == 1 && shown.find("do not match") != std::string::npos) << shown;
+}
+
+// An unreadable file (a socket named with control characters) cancels the
+// run, named on one line, unless --skip-unreadable leaves it out with a note.
+TEST(PosixKva, UnreadableFilesCancelUnlessSkipped) {
+  const fs::path dir = ScratchDir();
+  WriteFile(dir / "outside", "outside");
+  fs::create_directories(dir / "tree");
+  fs::create_symlink(dir / "outside", dir / "tree" / "link");
+  sockaddr_un address{AF_UNIX, {}};
+  (dir / "tree" / "so\x1b" "ck\net").string().copy(address.sun_path, sizeof address.sun_path - 1);
+  ASSERT_EQ(bind(socket(AF_UNIX, SOCK_STREAM, 0), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const KvaRun cancelled = Kva("seal " + Q(dir / "tree") + " " + Q(dir / "c.kva") + " --password-stdin", "pw\n");
+  EXPECT_TRUE(cancelled.status == 1 && !fs::exists(dir / "c.kva") && Says(cancelled, "--skip-unreadable") &&
+              Says(cancelled, "Cannot read the file '" + (dir / "tree").string() + "/so\\x1bck\\net': "))
+      << cancelled.output;
+  const KvaRun skipped = Kva("pack --skip-unreadable " + Q(dir / "tree") + " " + Q(dir / "p.pkg"));
+  EXPECT_TRUE(skipped.status == 0 && Says(skipped, "skipped (") && Unpack(dir / "p.pkg", dir / "out") == 0)
+      << skipped.output;
+  EXPECT_EQ(Snapshot(dir / "out"), (Tree{{"tree", "dir"}, {"tree/link", Hex("outside")}}));
+}
+
+// Ctrl+C while open writes a file: the file under its hidden name goes with
+// the process. kva is stopped as soon as that name appears, so that the
+// interruption surely comes while the file is being written.
+TEST(PosixKva, InterruptedOpenLeavesNoHiddenFile) {
+  const fs::path dir = ScratchDir();
+  WriteFile(dir / "tree" / "big.bin", std::string(64 << 20, '\0'));
+  WriteFile(dir / "pw", "pw\n");
+  ASSERT_EQ(Kva("seal " + Q(dir / "tree") + " " + Q(dir / "c.kva") + " --password-file " + Q(dir / "pw")).status, 0);
+  std::string kva = ToolPath("kva").string(), container = (dir / "c.kva").string(), out = (dir / "out").string(),
+              pw = (dir / "pw").string(), open = "open", option = "--password-file";
+  char* argv[] = {kva.data(), open.data(), container.data(), out.data(), option.data(), pw.data(), nullptr};
+  pid_t pid = -1;
+  ASSERT_EQ(posix_spawn(&pid, kva.c_str(), nullptr, nullptr, argv, environ), 0);
+  const auto hidden = [&] {
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(dir / "out", error), end; !error && it != end; it.increment(error)) {
+      if (it->path().filename().string().rfind(".kva-", 0) == 0) return true;
+    }
+    return false;
+  };
+  bool seen = false;
+  for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+       !seen && std::chrono::steady_clock::now() < deadline;) {
+    if ((seen = hidden())) ::kill(pid, SIGSTOP);
+  }
+  const bool inProgress = seen && hidden();
+  ::kill(pid, seen ? SIGINT : SIGKILL), ::kill(pid, SIGCONT);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(inProgress) << "never caught writing the file";
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+  EXPECT_EQ(Snapshot(dir / "out"), (Tree{{"tree", "dir"}})) << "the file in progress was left behind";
+}
+#endif
