@@ -49,8 +49,10 @@ build() {
 }
 build_and_test() {
   echo "== $1 build and tests"
+  local start=$SECONDS
   build "$1"
   ctest --preset "$1"
+  echo "== $1: $((SECONDS - start)) s"
 }
 
 run_main_job() {
@@ -92,11 +94,15 @@ case "${1:-}" in
     # The release build comes first: the Windows end-to-end test opens
     # containers sealed by its kva, and its crossing test then uses the
     # Windows build.
+    start=$SECONDS
     build release
+    echo "== release build: $((SECONDS - start)) s"
     build_and_test windows
     cpack -G ZIP --config build-windows/CPackConfig.cmake -B build-windows >/dev/null
     echo "== release tests"
+    start=$SECONDS
     ctest --preset release
+    echo "== release tests: $((SECONDS - start)) s"
     ;;
   *)
     echo "usage: $0 run|package|test" >&2
