@@ -139,7 +139,8 @@ TEST(Kva, RefusedPasswordsAndCommandLines) {
 #ifndef _WIN32
 
 // On a terminal kva asks twice when encrypting (different answers refused),
-// once when decrypting, and draws its progress line, cleared at the end.
+// once when decrypting, and draws its progress line, cleared at the end and
+// before an error.
 // Answers are typed once a prompt is up: kva flushes what was typed ahead.
 TEST(PosixKva, OnATerminal) {
   const fs::path dir = ScratchDir();
@@ -175,6 +176,12 @@ TEST(PosixKva, OnATerminal) {
   EXPECT_TRUE(ReadFile(dir / "back") == ReadFile(dir / "big"));
   shown = onTerminal("encrypt -f " + Q(dir / "big") + " " + Q(dir / "big.kva"), {"pw", "other"}, &status);
   EXPECT_TRUE(WEXITSTATUS(status) == 1 && shown.find("do not match") != std::string::npos) << shown;
+  // A failure after the line was drawn is reported on a line of its own.
+  std::string damaged = ReadFile(dir / "big.kva");
+  damaged.back() = static_cast<char>(damaged.back() ^ 1);
+  WriteFile(dir / "big.kva", damaged);
+  shown = onTerminal("decrypt -f " + Q(dir / "big.kva") + " " + Q(dir / "back"), {"pw", "pw"}, &status);
+  EXPECT_TRUE(WEXITSTATUS(status) == 1 && shown.find("\r\033[Kkva: ") != std::string::npos) << shown;
 }
 
 // An unreadable file (a socket named with control characters) cancels the
