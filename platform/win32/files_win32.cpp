@@ -39,6 +39,13 @@ const wchar_t* NativePath(const char16_t* path) {
   return Wide(path);
 }
 
+// CreateFileW on a device path; INVALID_HANDLE_VALUE when it is refused.
+HANDLE OpenPath(const char16_t* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
+  const wchar_t* native = NativePath(path);
+  if (native == nullptr) return INVALID_HANDLE_VALUE;
+  return ::CreateFileW(native, access, share, nullptr, disposition, flags, nullptr);
+}
+
 bool IsReservedDeviceName(const char16_t* name, std::size_t length) {
   // The device names count with any extension, and spaces before it.
   std::size_t stem = 0;
@@ -108,6 +115,16 @@ bool IsLink(DWORD fileAttributes, const wchar_t* path) {
 // What a handle opened without following links says about it.
 bool DescribeHandle(HANDLE handle, BY_HANDLE_FILE_INFORMATION* info) {
   return ::GetFileInformationByHandle(handle, info) != 0;
+}
+
+// The same, for what a path leads to (links followed); folders too.
+bool DescribePath(const wchar_t* path, BY_HANDLE_FILE_INFORMATION* info) {
+  HANDLE handle = ::CreateFileW(path, FILE_READ_ATTRIBUTES, kShareForReading, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  bool ok = DescribeHandle(handle, info);
+  ::CloseHandle(handle);
+  return ok;
 }
 
 FileId IdOf(const BY_HANDLE_FILE_INFORMATION& info) {
@@ -247,14 +264,10 @@ bool GetFileAttributes(const char16_t* path, FileAttributes* attributes) {
     return true;
   }
   // What the link leads to; a dangling link names nothing.
-  HANDLE target = ::CreateFileW(native, FILE_READ_ATTRIBUTES, kShareForReading, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (target == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION info;
-  bool ok = DescribeHandle(target, &info);
-  ::CloseHandle(target);
-  if (ok) Fill(info.dwFileAttributes, Join(info.nFileSizeHigh, info.nFileSizeLow), true, attributes);
-  return ok;
+  if (!DescribePath(native, &info)) return false;
+  Fill(info.dwFileAttributes, Join(info.nFileSizeHigh, info.nFileSizeLow), true, attributes);
+  return true;
 }
 
 bool GetLinkAttributes(const char16_t* path, FileAttributes* attributes) {
@@ -270,10 +283,8 @@ bool GetLinkAttributes(const char16_t* path, FileAttributes* attributes) {
 
 bool File::OpenRead(const char16_t* path) {
   if (IsOpen()) return false;
-  const wchar_t* native = NativePath(path);
-  if (native == nullptr) return false;
-  HANDLE handle = ::CreateFileW(native, GENERIC_READ, kShareForReading, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  HANDLE handle = OpenPath(path, GENERIC_READ, kShareForReading, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
   if (handle == INVALID_HANDLE_VALUE) return false;
   // Only files on disk: a pipe or a device has no size to record, or may
   // never end.
@@ -291,10 +302,7 @@ bool File::OpenRead(const char16_t* path) {
 
 bool File::Create(const char16_t* path) {
   if (IsOpen()) return false;
-  const wchar_t* native = NativePath(path);
-  if (native == nullptr) return false;
-  HANDLE handle = ::CreateFileW(native, GENERIC_WRITE, kShareForWriting, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle = OpenPath(path, GENERIC_WRITE, kShareForWriting, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL);
   if (handle == INVALID_HANDLE_VALUE) return false;
   // A file on disk is emptied (only when it holds something); a device such
   // as NUL is written as it is.
@@ -314,10 +322,8 @@ bool File::Create(const char16_t* path) {
 
 bool File::OpenWrite(const char16_t* path) {
   if (IsOpen()) return false;
-  const wchar_t* native = NativePath(path);
-  if (native == nullptr) return false;
-  HANDLE handle = ::CreateFileW(native, GENERIC_WRITE, kShareForWriting, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle =
+      OpenPath(path, GENERIC_WRITE, kShareForWriting, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
   return handle != INVALID_HANDLE_VALUE && Adopt(FromHandle(handle), true);
 }
 
@@ -401,15 +407,10 @@ void Folder::Close() {
 
 bool GetFileId(const char16_t* path, FileId* id) {
   const wchar_t* native = NativePath(path);
-  if (native == nullptr) return false;
-  HANDLE handle = ::CreateFileW(native, FILE_READ_ATTRIBUTES, kShareForReading, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION info;
-  bool ok = DescribeHandle(handle, &info);
-  ::CloseHandle(handle);
-  if (ok) *id = IdOf(info);
-  return ok;
+  if (native == nullptr || !DescribePath(native, &info)) return false;
+  *id = IdOf(info);
+  return true;
 }
 
 bool DeleteFile(const char16_t* path) {
