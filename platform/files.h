@@ -15,7 +15,6 @@
 #include <cstdint>
 #include <memory>
 #include <utility>
-#include <sys/stat.h>
 
 #include "platform/wide_string.h"
 
@@ -103,12 +102,12 @@ class File {
   friend bool GetFileId(const File& file, FileId* id);
   bool Flush();
   bool Adopt(NativeHandle descriptor, bool forWriting);
-  void Describe(const struct ::stat& info);
+  void Describe(std::uint64_t size, const FileId& id);
 
   NativeHandle descriptor_ = -1;
   bool writing_ = false;
   bool failed_ = false;
-  // What the fstat at opening said (OpenRead and Create), so that callers
+  // What the host said at opening (OpenRead and Create), so that callers
   // asking for the size or the identity cost no further system call.
   bool described_ = false;
   std::uint64_t openedSize_ = 0;

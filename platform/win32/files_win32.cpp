@@ -6,14 +6,12 @@
 // folder (unpacking) must be plain Windows names: no reserved characters,
 // no device names such as CON or NUL, no trailing dot or space that Windows
 // would silently drop.
-#include <atomic>
-#include <mutex>
-#include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "platform/device_path.h"
 #include "platform/files.h"
+#include "platform/files_host.h"
 #include "platform/win32/windows_api.h"
 
 namespace platform {
@@ -31,34 +29,6 @@ constexpr DWORD kShareForReading = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHA
 // can remove an output it still holds open.
 constexpr DWORD kShareForWriting = FILE_SHARE_READ | FILE_SHARE_DELETE;
 
-// The staging files being written, so that an ending that cannot wait for
-// their writers (Ctrl+C, whose handler runs on a thread of its own, or the
-// cancel command's immediate exit) still removes them. Such an ending runs
-// on an ordinary thread here, so a lock is enough; the files are open
-// shared for deletion, so they go even while their writer holds them.
-struct StagingFiles {
-  std::mutex lock;
-  char16_t paths[16][kMaxPath] = {};  // empty: a free slot
-};
-StagingFiles staging;
-
-void RegisterStaging(const char16_t* path) {
-  std::lock_guard<std::mutex> hold(staging.lock);
-  for (auto& slot : staging.paths) {
-    if (slot[0] == u'\0') {
-      WideCopy(slot, path);
-      return;
-    }
-  }
-}
-
-void ForgetStaging(const char16_t* path) {
-  std::lock_guard<std::mutex> hold(staging.lock);
-  for (auto& slot : staging.paths) {
-    if (WideEqual(slot, path)) slot[0] = u'\0';
-  }
-}
-
 const wchar_t* NativePath(const char16_t* path) {
   for (const char16_t* c = path; *c != u'\0'; ++c) {
     if (*c == u'/') {
@@ -67,6 +37,13 @@ const wchar_t* NativePath(const char16_t* path) {
     }
   }
   return Wide(path);
+}
+
+// CreateFileW on a device path; INVALID_HANDLE_VALUE when it is refused.
+HANDLE OpenPath(const char16_t* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
+  const wchar_t* native = NativePath(path);
+  if (native == nullptr) return INVALID_HANDLE_VALUE;
+  return ::CreateFileW(native, access, share, nullptr, disposition, flags, nullptr);
 }
 
 bool IsReservedDeviceName(const char16_t* name, std::size_t length) {
@@ -140,6 +117,16 @@ bool DescribeHandle(HANDLE handle, BY_HANDLE_FILE_INFORMATION* info) {
   return ::GetFileInformationByHandle(handle, info) != 0;
 }
 
+// The same, for what a path leads to (links followed); folders too.
+bool DescribePath(const wchar_t* path, BY_HANDLE_FILE_INFORMATION* info) {
+  HANDLE handle = ::CreateFileW(path, FILE_READ_ATTRIBUTES, kShareForReading, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  bool ok = DescribeHandle(handle, info);
+  ::CloseHandle(handle);
+  return ok;
+}
+
 FileId IdOf(const BY_HANDLE_FILE_INFORMATION& info) {
   return {info.dwVolumeSerialNumber, Join(info.nFileIndexHigh, info.nFileIndexLow)};
 }
@@ -159,28 +146,111 @@ bool NeitherLinkNorFolder(const char16_t* path) {
   return true;
 }
 
-bool WriteAll(HANDLE handle, const unsigned char* data, std::size_t size) {
+}  // namespace
+
+// What the shared file logic stands on (files_host.h).
+namespace host {
+
+// Reads what is there, up to `size`; 0 at the end of the file, -1 on an error.
+long long ReadSome(NativeHandle file, unsigned char* data, std::size_t size) {
+  DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+  DWORD got = 0;
+  if (!::ReadFile(ToHandle(file), data, chunk, &got, nullptr)) {
+    return ::GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+  }
+  return got;
+}
+
+bool WriteAll(NativeHandle file, const unsigned char* data, std::size_t size) {
   while (size > 0) {
     DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
     DWORD written = 0;
-    if (!::WriteFile(handle, data, chunk, &written, nullptr) || written == 0) return false;
+    if (!::WriteFile(ToHandle(file), data, chunk, &written, nullptr) || written == 0) return false;
     data += written;
     size -= written;
   }
   return true;
 }
 
-// Reads what is there, up to `size`; 0 at the end of the file, -1 on an error.
-long long ReadSome(HANDLE handle, unsigned char* data, std::size_t size) {
-  DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
-  DWORD got = 0;
-  if (!::ReadFile(handle, data, chunk, &got, nullptr)) {
-    return ::GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
-  }
-  return got;
+bool Seek(NativeHandle file, std::uint64_t position) {
+  LARGE_INTEGER to;
+  to.QuadPart = static_cast<LONGLONG>(position);
+  return ::SetFilePointerEx(ToHandle(file), to, nullptr, FILE_BEGIN) != 0;
 }
 
-}  // namespace
+bool SeekToEnd(NativeHandle file) {
+  LARGE_INTEGER zero{};
+  return ::SetFilePointerEx(ToHandle(file), zero, nullptr, FILE_END) != 0;
+}
+
+bool Truncate(NativeHandle file, std::uint64_t length) {
+  // SetEndOfFile cuts at the file position; the position itself is kept,
+  // as ftruncate keeps it.
+  HANDLE handle = ToHandle(file);
+  LARGE_INTEGER zero{};
+  LARGE_INTEGER at;
+  LARGE_INTEGER to;
+  to.QuadPart = static_cast<LONGLONG>(length);
+  return ::SetFilePointerEx(handle, zero, &at, FILE_CURRENT) &&
+         ::SetFilePointerEx(handle, to, nullptr, FILE_BEGIN) && ::SetEndOfFile(handle) &&
+         ::SetFilePointerEx(handle, at, nullptr, FILE_BEGIN);
+}
+
+bool Close(NativeHandle file) { return ::CloseHandle(ToHandle(file)) != 0; }
+
+bool GetOpenFileId(NativeHandle file, FileId* id) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!DescribeHandle(ToHandle(file), &info)) return false;
+  *id = IdOf(info);
+  return true;
+}
+
+void SetError(int error) { ::SetLastError(static_cast<DWORD>(error)); }
+int OutOfMemoryError() { return ERROR_NOT_ENOUGH_MEMORY; }
+int FileExistsError() { return ERROR_FILE_EXISTS; }
+
+unsigned ProcessId() { return static_cast<unsigned>(::GetCurrentProcessId()); }
+
+bool MayReplace(const Folder& folder, const char16_t* name) {
+  char16_t path[kMaxPath];
+  return ChildPath(folder.Path(), name, path) && NeitherLinkNorFolder(path);
+}
+
+NativeHandle CreateNewIn(const Folder& folder, const char16_t* name) {
+  char16_t path[kMaxPath];
+  if (!ChildPath(folder.Path(), name, path)) return -1;
+  return FromHandle(::CreateFileW(Wide(path), GENERIC_WRITE, kShareForWriting, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_HIDDEN, nullptr));
+}
+
+bool ReplaceIn(const Folder& folder, const char16_t* from, const char16_t* to) {
+  char16_t fromPath[kMaxPath];
+  char16_t toPath[kMaxPath];
+  // Checked again: a link may have been planted since the staging file was
+  // made. The staging file was hidden; its content now takes the plain name.
+  return ChildPath(folder.Path(), from, fromPath) && ChildPath(folder.Path(), to, toPath) &&
+         NeitherLinkNorFolder(toPath) &&
+         ::SetFileAttributesW(Wide(fromPath), FILE_ATTRIBUTE_NORMAL) &&
+         ::MoveFileExW(Wide(fromPath), Wide(toPath), MOVEFILE_REPLACE_EXISTING);
+}
+
+bool DeleteIn(const Folder& folder, const char16_t* name) {
+  char16_t path[kMaxPath];
+  return ChildPath(folder.Path(), name, path) && ::DeleteFileW(Wide(path));
+}
+
+bool Hold(const Folder& folder, HeldFolder* held) { return WideCopy(held->path, folder.Path()); }
+
+void Release(HeldFolder* held) { held->path[0] = u'\0'; }
+
+// The file is open shared for deletion, so it goes even while its writer
+// holds it.
+void DeleteIn(const HeldFolder& folder, const char16_t* name) {
+  char16_t path[kMaxPath];
+  if (ChildPath(folder.path, name, path)) ::DeleteFileW(Wide(path));
+}
+
+}  // namespace host
 
 bool GetFileAttributes(const char16_t* path, FileAttributes* attributes) {
   const wchar_t* native = NativePath(path);
@@ -194,14 +264,10 @@ bool GetFileAttributes(const char16_t* path, FileAttributes* attributes) {
     return true;
   }
   // What the link leads to; a dangling link names nothing.
-  HANDLE target = ::CreateFileW(native, FILE_READ_ATTRIBUTES, kShareForReading, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (target == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION info;
-  bool ok = DescribeHandle(target, &info);
-  ::CloseHandle(target);
-  if (ok) Fill(info.dwFileAttributes, Join(info.nFileSizeHigh, info.nFileSizeLow), true, attributes);
-  return ok;
+  if (!DescribePath(native, &info)) return false;
+  Fill(info.dwFileAttributes, Join(info.nFileSizeHigh, info.nFileSizeLow), true, attributes);
+  return true;
 }
 
 bool GetLinkAttributes(const char16_t* path, FileAttributes* attributes) {
@@ -215,16 +281,10 @@ bool GetLinkAttributes(const char16_t* path, FileAttributes* attributes) {
   return true;
 }
 
-File::~File() {
-  if (IsOpen()) Close();
-}
-
 bool File::OpenRead(const char16_t* path) {
   if (IsOpen()) return false;
-  const wchar_t* native = NativePath(path);
-  if (native == nullptr) return false;
-  HANDLE handle = ::CreateFileW(native, GENERIC_READ, kShareForReading, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  HANDLE handle = OpenPath(path, GENERIC_READ, kShareForReading, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
   if (handle == INVALID_HANDLE_VALUE) return false;
   // Only files on disk: a pipe or a device has no size to record, or may
   // never end.
@@ -236,18 +296,13 @@ bool File::OpenRead(const char16_t* path) {
     return false;
   }
   if (!Adopt(FromHandle(handle), false)) return false;
-  described_ = true;
-  openedSize_ = Join(info.nFileSizeHigh, info.nFileSizeLow);
-  id_ = IdOf(info);
+  Describe(Join(info.nFileSizeHigh, info.nFileSizeLow), IdOf(info));
   return true;
 }
 
 bool File::Create(const char16_t* path) {
   if (IsOpen()) return false;
-  const wchar_t* native = NativePath(path);
-  if (native == nullptr) return false;
-  HANDLE handle = ::CreateFileW(native, GENERIC_WRITE, kShareForWriting, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle = OpenPath(path, GENERIC_WRITE, kShareForWriting, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL);
   if (handle == INVALID_HANDLE_VALUE) return false;
   // A file on disk is emptied (only when it holds something); a device such
   // as NUL is written as it is.
@@ -261,175 +316,15 @@ bool File::Create(const char16_t* path) {
     return false;
   }
   if (!Adopt(FromHandle(handle), true)) return false;
-  if (onDisk) {
-    described_ = true;
-    openedSize_ = 0;
-    id_ = IdOf(info);
-  }
+  if (onDisk) Describe(0, IdOf(info));
   return true;
 }
 
 bool File::OpenWrite(const char16_t* path) {
   if (IsOpen()) return false;
-  const wchar_t* native = NativePath(path);
-  if (native == nullptr) return false;
-  HANDLE handle = ::CreateFileW(native, GENERIC_WRITE, kShareForWriting, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle =
+      OpenPath(path, GENERIC_WRITE, kShareForWriting, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
   return handle != INVALID_HANDLE_VALUE && Adopt(FromHandle(handle), true);
-}
-
-bool File::CreateStagingIn(const Folder& folder, const char16_t* name, char16_t* stagingName) {
-  if (IsOpen() || !folder.IsOpen()) return false;
-  char16_t target[kMaxPath];
-  if (!ChildPath(folder.Path(), name, target) || !NeitherLinkNorFolder(target)) return false;
-  static std::atomic<unsigned> counter{0};
-  unsigned seed = static_cast<unsigned>(::GetCurrentProcessId()) * 2654435761u ^
-                  static_cast<unsigned>(::GetTickCount());
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    char staged[32];
-    std::snprintf(staged, sizeof staged, ".kva-%08x", seed + counter.fetch_add(1) * 40503u);
-    char16_t stagedName[32];
-    std::size_t i = 0;
-    for (; staged[i] != '\0'; ++i) stagedName[i] = static_cast<char16_t>(staged[i]);
-    stagedName[i] = u'\0';
-    char16_t path[kMaxPath];
-    if (!ChildPath(folder.Path(), stagedName, path)) return false;
-    HANDLE handle = ::CreateFileW(Wide(path), GENERIC_WRITE, kShareForWriting, nullptr,
-                                  CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-      if (::GetLastError() == ERROR_FILE_EXISTS) continue;
-      return false;
-    }
-    if (!Adopt(FromHandle(handle), true)) {
-      ::DeleteFileW(Wide(path));
-      return false;
-    }
-    RegisterStaging(path);
-    WideCopy(stagingName, kMaxPath, stagedName);
-    return true;
-  }
-  ::SetLastError(ERROR_FILE_EXISTS);
-  return false;
-}
-
-bool File::Adopt(NativeHandle descriptor, bool forWriting) {
-  if (descriptor < 0) return false;
-  if (buffer_ == nullptr) buffer_.reset(new (std::nothrow) unsigned char[kBufferSize]);
-  if (buffer_ == nullptr) {
-    ::CloseHandle(ToHandle(descriptor));
-    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return false;
-  }
-  descriptor_ = descriptor;
-  writing_ = forWriting;
-  failed_ = false;
-  described_ = false;
-  begin_ = 0;
-  end_ = 0;
-  return true;
-}
-
-bool File::Read(void* buffer, std::uint32_t size, std::uint32_t* got) {
-  *got = 0;
-  if (!IsOpen() || writing_ || failed_) return false;
-  auto* out = static_cast<unsigned char*>(buffer);
-  std::size_t wanted = size;
-  while (wanted > 0) {
-    if (begin_ == end_) {
-      // Large reads bypass the buffer; small ones refill it.
-      bool direct = wanted >= kBufferSize;
-      long long filled = ReadSome(ToHandle(descriptor_), direct ? out : buffer_.get(),
-                                  direct ? wanted : kBufferSize);
-      if (filled < 0) {
-        failed_ = true;
-        return false;
-      }
-      if (filled == 0) break;
-      if (direct) {
-        out += filled;
-        wanted -= static_cast<std::size_t>(filled);
-        *got += static_cast<std::uint32_t>(filled);
-        continue;
-      }
-      begin_ = 0;
-      end_ = static_cast<std::size_t>(filled);
-    }
-    std::size_t take = end_ - begin_ < wanted ? end_ - begin_ : wanted;
-    std::memcpy(out, buffer_.get() + begin_, take);
-    begin_ += take;
-    out += take;
-    wanted -= take;
-    *got += static_cast<std::uint32_t>(take);
-  }
-  return true;
-}
-
-bool File::Write(const void* buffer, std::uint32_t size) {
-  if (!IsOpen() || !writing_ || failed_) return false;
-  const auto* data = static_cast<const unsigned char*>(buffer);
-  std::size_t remaining = size;
-  if (end_ + remaining > kBufferSize) {
-    if (!Flush()) return false;
-    if (remaining >= kBufferSize) {
-      if (!WriteAll(ToHandle(descriptor_), data, remaining)) {
-        failed_ = true;
-        return false;
-      }
-      return true;
-    }
-  }
-  std::memcpy(buffer_.get() + end_, data, remaining);
-  end_ += remaining;
-  return true;
-}
-
-bool File::Flush() {
-  if (!writing_ || end_ == 0) return !failed_;
-  bool ok = !failed_ && WriteAll(ToHandle(descriptor_), buffer_.get(), end_);
-  end_ = 0;
-  if (!ok) failed_ = true;
-  return ok;
-}
-
-bool File::Seek(std::uint64_t position) {
-  if (!IsOpen() || !Flush()) return false;
-  begin_ = end_ = 0;
-  LARGE_INTEGER to;
-  to.QuadPart = static_cast<LONGLONG>(position);
-  return ::SetFilePointerEx(ToHandle(descriptor_), to, nullptr, FILE_BEGIN) != 0;
-}
-
-bool File::SeekToEnd() {
-  if (!IsOpen() || !Flush()) return false;
-  begin_ = end_ = 0;
-  LARGE_INTEGER zero{};
-  return ::SetFilePointerEx(ToHandle(descriptor_), zero, nullptr, FILE_END) != 0;
-}
-
-bool File::Truncate(std::uint64_t length) {
-  if (!IsOpen() || !writing_ || !Flush()) return false;
-  // SetEndOfFile cuts at the file position; the position itself is kept,
-  // as ftruncate keeps it.
-  HANDLE handle = ToHandle(descriptor_);
-  LARGE_INTEGER zero{};
-  LARGE_INTEGER at;
-  LARGE_INTEGER to;
-  to.QuadPart = static_cast<LONGLONG>(length);
-  return ::SetFilePointerEx(handle, zero, &at, FILE_CURRENT) &&
-         ::SetFilePointerEx(handle, to, nullptr, FILE_BEGIN) && ::SetEndOfFile(handle) &&
-         ::SetFilePointerEx(handle, at, nullptr, FILE_BEGIN);
-}
-
-bool File::Close() {
-  if (!IsOpen()) return false;
-  bool ok = Flush();
-  if (!::CloseHandle(ToHandle(descriptor_)) && writing_) ok = false;
-  descriptor_ = -1;
-  writing_ = false;
-  failed_ = false;
-  begin_ = end_ = 0;
-  buffer_.reset();
-  return ok;
 }
 
 Folder::~Folder() { Close(); }
@@ -512,79 +407,15 @@ void Folder::Close() {
 
 bool GetFileId(const char16_t* path, FileId* id) {
   const wchar_t* native = NativePath(path);
-  if (native == nullptr) return false;
-  HANDLE handle = ::CreateFileW(native, FILE_READ_ATTRIBUTES, kShareForReading, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION info;
-  bool ok = DescribeHandle(handle, &info);
-  ::CloseHandle(handle);
-  if (ok) *id = IdOf(info);
-  return ok;
-}
-
-bool GetFileId(const File& file, FileId* id) {
-  if (file.described_) {
-    *id = file.id_;
-    return true;
-  }
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!file.IsOpen() || !DescribeHandle(ToHandle(file.Descriptor()), &info)) return false;
+  if (native == nullptr || !DescribePath(native, &info)) return false;
   *id = IdOf(info);
   return true;
-}
-
-bool IsSameFile(const File& file, const char16_t* path) {
-  FileId open;
-  FileId named;
-  return GetFileId(file, &open) && GetFileId(path, &named) && open == named;
-}
-
-bool IsSameFile(const char16_t* a, const char16_t* b) {
-  FileId first;
-  FileId second;
-  return GetFileId(a, &first) && GetFileId(b, &second) && first == second;
 }
 
 bool DeleteFile(const char16_t* path) {
   const wchar_t* native = NativePath(path);
   return native != nullptr && ::DeleteFileW(native) != 0;
-}
-
-bool ReplaceIn(const Folder& folder, const char16_t* from, const char16_t* to) {
-  char16_t fromPath[kMaxPath];
-  char16_t toPath[kMaxPath];
-  if (!folder.IsOpen() || !ChildPath(folder.Path(), from, fromPath) ||
-      !ChildPath(folder.Path(), to, toPath)) {
-    return false;
-  }
-  // Checked again: a link may have been planted since the staging file was
-  // made. The staging file was hidden; its content now takes the plain name.
-  if (!NeitherLinkNorFolder(toPath) ||
-      !::SetFileAttributesW(Wide(fromPath), FILE_ATTRIBUTE_NORMAL) ||
-      !::MoveFileExW(Wide(fromPath), Wide(toPath), MOVEFILE_REPLACE_EXISTING)) {
-    return false;
-  }
-  ForgetStaging(fromPath);
-  return true;
-}
-
-bool DeleteIn(const Folder& folder, const char16_t* name) {
-  char16_t path[kMaxPath];
-  if (!folder.IsOpen() || !ChildPath(folder.Path(), name, path)) return false;
-  bool deleted = ::DeleteFileW(Wide(path)) != 0;
-  DWORD error = ::GetLastError();
-  ForgetStaging(path);  // the caller has given the file up either way
-  ::SetLastError(error);
-  return deleted;
-}
-
-void RemoveStagingFilesNow() {
-  std::lock_guard<std::mutex> hold(staging.lock);
-  for (auto& slot : staging.paths) {
-    if (slot[0] != u'\0') ::DeleteFileW(Wide(slot));
-    slot[0] = u'\0';
-  }
 }
 
 bool CreateFolder(const char16_t* path) {
