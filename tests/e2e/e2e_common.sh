@@ -1,5 +1,6 @@
 # Helpers of the end-to-end tests that drive the real program under a
-# private Xvfb with xdotool (tessaron_e2e.sh, tessaron_windows_e2e.sh).
+# private Xvfb with xdotool (tessaron_e2e.sh, tessaron_windows_e2e.sh, and
+# the package test's desktop run).
 # Sourced; the caller has `set -euo pipefail` and kills "$xvfb" when done.
 
 fail() {
@@ -10,9 +11,10 @@ fail() {
 # A display of our own in DISPLAY: Xvfb picks a free number and writes it to
 # fd 3; its pid goes to $xvfb. Without -noreset it would reset whenever its
 # last client leaves, and the next start could find it away.
+#   start_display WORK_DIR [SCREEN]   (SCREEN: 800x900x24 unless given)
 start_display() {
   local work=$1
-  Xvfb -displayfd 3 -nolisten tcp -noreset -screen 0 800x900x24 3>"$work/display" \
+  Xvfb -displayfd 3 -nolisten tcp -noreset -screen 0 "${2:-800x900x24}" 3>"$work/display" \
     2>"$work/xvfb.log" &
   xvfb=$!
   for _ in $(seq 100); do

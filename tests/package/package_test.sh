@@ -20,10 +20,7 @@ work=$(cd "$work" && pwd)
 password='package-test'
 started=$SECONDS
 
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
+source "$(dirname "$0")/../e2e/e2e_common.sh"  # fail, start_display, wait_window, expect_exit_0
 step() { echo "== $* ($((SECONDS - started)) s)"; }
 
 step "cpack -G DEB"
@@ -202,24 +199,17 @@ step "tessaron from the scratch root under Xvfb and openbox"
 export TMPDIR="$work/tmp" XDG_RUNTIME_DIR="$work/runtime" HOME="$work/home"
 mkdir -p "$TMPDIR" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
-Xvfb -displayfd 3 -nolisten tcp -noreset -screen 0 1024x768x24 3>"$work/display" \
-  2>"$work/xvfb.log" &
-xvfb=$!
+xvfb=""
 wm=""
 app=""
 cleanup() {
   [ -n "$app" ] && kill "$app" 2>/dev/null
   [ -n "$wm" ] && kill "$wm" 2>/dev/null
-  kill "$xvfb" 2>/dev/null
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
   wait 2>/dev/null || true
 }
 trap cleanup EXIT
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(cat "$work/display")"
+start_display "$work" 1024x768x24
 openbox --sm-disable >"$work/openbox.log" 2>&1 &
 wm=$!
 for _ in $(seq 100); do
@@ -228,26 +218,10 @@ for _ in $(seq 100); do
 done
 [[ $(xprop -root _NET_SUPPORTING_WM_CHECK) == *"window id"* ]] || fail "openbox did not start"
 
-wait_window() {
-  local id=""
-  for _ in $(seq 200); do
-    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
-    [ -n "$id" ] && break
-    sleep 0.1
-  done
-  [ -n "$id" ] || fail "no window '$1'"
-  echo "$id"
-}
 # The window's inside on the screen: x y width height.
 geometry() {
   xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 }
     /^ +Width/ { w = $2 } /^ +Height/ { h = $2 } END { print x, y, w, h }'
-}
-expect_exit_0() {
-  local code=0
-  wait "$app" || code=$?
-  app=""
-  [ "$code" -eq 0 ] || fail "$1: exit code $code"
 }
 
 # One run per language: decorated window, a warning box centred over it
