@@ -126,7 +126,9 @@ TEST(Kva, RefusedPasswordsAndCommandLines) {
       {encrypt + " --carrier " + Q(dir / "plain") + " --offset 6", "pw\n", "below the size of the carrier", 1},
       {"decrypt a b --password-stdin --password-file f", "", "", 64}, {"pack onlyone", "", "", 64},
       {"pack a b --append --force", "", "", 64}, {"unpack a", "", "", 64}, {"list", "", "", 64},
-      {"measure", "", "", 64}, {"seal a", "", "", 64}, {"open a", "", "", 64}, {"--version", "", "kva 1.0.2", 0}};
+      {"measure", "", "", 64}, {"seal a", "", "", 64}, {"open a", "", "", 64}, {"--version", "", "kva 1.0.2", 0},
+      {"pack --help", "", "A link to a folder is never followed", 0},  // the link policy, where packing is
+      {"seal --help", "", "A link to a folder is never followed", 0}};
   for (const auto& [arguments, input, says, status] : cases) {
     const KvaRun run = Kva(arguments, input);
     EXPECT_TRUE(run.status == status && Says(run, says)) << arguments << ": " << run.output;

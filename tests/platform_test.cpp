@@ -4,12 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #ifdef _WIN32
 #include "platform/win32/windows_api.h"  // before aclapi.h: it undoes the macros that clash
 
 #include <aclapi.h>
 #else
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/instance_lock.h"
 #endif
 
 #include "platform/code_page.h"
@@ -119,6 +123,47 @@ TEST(TempFiles, PrivateAndInTheTemporaryFolder) {
   EXPECT_TRUE(userAllowed);
   LocalFree(descriptor);
   fs::remove(HostPath(file));
+}
+#endif
+
+#ifndef _WIN32
+// The instances of one user meet only where nobody else can write: the
+// runtime folder when it is a real folder of ours closed to others, else
+// tessaron-UID in TMPDIR, made 0700, and nothing at all when that name is
+// a link, or a folder others may enter or that is not ours.
+TEST(PosixInstance, PrivateFolderIsNeverOneOthersCanWrite) {
+  const fs::path dir = ScratchDir(), good = dir / "runtime", open = dir / "open";
+  fs::create_directories(good), fs::create_directories(open);
+  fs::permissions(good, fs::perms::owner_all, fs::perm_options::replace);
+  fs::permissions(open, fs::perms::all, fs::perm_options::replace);
+  fs::create_directory_symlink(good, dir / "link");
+  const std::string own = "tessaron-" + std::to_string(::getuid());
+  const std::tuple<std::string, std::function<void(const fs::path&)>, std::string> cases[] = {
+      // XDG_RUNTIME_DIR ("" unset), what is planted at the fallback, the folder expected ("" none)
+      {good.string(), [&](const fs::path& f) { fs::create_directory_symlink(good, f); }, good.string()},
+      {open.string(), nullptr, "fallback"}, {(dir / "link").string(), nullptr, "fallback"},
+      {"runtime", nullptr, "fallback"}, {"", nullptr, "fallback"},
+      {"", [&](const fs::path& f) { fs::create_directory_symlink(good, f); }, ""},
+      {"", [](const fs::path& f) { fs::create_directory(f), fs::permissions(f, fs::perms::others_exec, fs::perm_options::add); }, ""},
+      {"", [](const fs::path& f) {
+         fs::create_directory(f);
+         if (::chown(f.c_str(), 65534, 65534) != 0) return;
+       }, ::getuid() == 0 ? "" : "skip"}};
+  int index = 0;
+  for (const auto& [runtime, plant, expected] : cases) {
+    const fs::path temp = dir / ("tmp" + std::to_string(index++)), fallback = temp / own;
+    fs::create_directories(temp);
+    if (plant) plant(fallback);
+    runtime.empty() ? ::unsetenv("XDG_RUNTIME_DIR") : ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    ::setenv("TMPDIR", temp.c_str(), 1);
+    std::string folder;
+    const bool found = platform::PrivateRuntimeFolder(&folder);
+    if (expected == "skip") continue;  // only root can give a folder away
+    EXPECT_EQ(found ? folder : "", expected == "fallback" ? fallback.string() : expected) << index;
+    struct stat info;
+    EXPECT_TRUE(expected != "fallback" ||
+                (::lstat(fallback.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && (info.st_mode & 07777) == 0700));
+  }
 }
 #endif
 
