@@ -164,6 +164,9 @@ TEST(PosixInstance, PrivateFolderIsNeverOneOthersCanWrite) {
     EXPECT_TRUE(expected != "fallback" ||
                 (::lstat(fallback.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && (info.st_mode & 07777) == 0700));
   }
+  ::setenv("TMPDIR", "relative", 1);  // not a place: /tmp instead
+  std::string folder;
+  EXPECT_TRUE(platform::PrivateRuntimeFolder(&folder) && folder == "/tmp/" + own) << folder;
 }
 #endif
 
