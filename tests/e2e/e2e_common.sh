@@ -131,6 +131,19 @@ case_new_folder_original_deleted() {
   no_temporary_files "new folder"
 }
 
+# Runs the form shown as window MAIN (the password already typed) with F1,
+# answers "Yes" to keeping the original, and checks the files in RUN.
+finish_keeping_original() {
+  local main=$1 run=$2 box
+  press "$main" key F1
+  box=$(wait_window '^Спросить$')
+  press "$box" key Return            # "Yes": keep the original
+  expect_exit_0 "success"
+  diff -r "$tree" "$run/Отчёт 2026" || fail "extracted files differ"
+  [ -f "$run/secret.kva" ] || fail "the original was deleted"
+  no_temporary_files "success"
+}
+
 # A wrong password shows the error box and leaves nothing behind.
 case_wrong_password() {
   local run=$1 main box

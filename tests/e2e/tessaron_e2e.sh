@@ -66,13 +66,7 @@ timeout 20 "$bin/tessaron" "$work/run1/secret.kva" >/dev/null 2>&1 || second=$?
 [ "$second" -eq 0 ] || fail "second instance: exit code $second"
 kill -0 "$app" 2>/dev/null || fail "the first instance ended"
 press "$main" type --delay 30 "$password"
-press "$main" key F1
-box=$(wait_window '^Спросить$')
-press "$box" key Return            # "Да": keep the original
-expect_exit_0 "success"
-diff -r "$tree" "$work/run1/Отчёт 2026" || fail "extracted files differ"
-[ -f "$work/run1/secret.kva" ] || fail "the original was deleted"
-no_temporary_files "success"
+finish_keeping_original "$main" "$work/run1"
 
 echo "== a quoted path with a blank: success into a new folder, exactly that file deleted"
 unset TESSARON_SCREEN

@@ -99,13 +99,7 @@ sleep 0.5
 shot "$about" about
 press "$about" key Return          # its OK button
 wait_gone "$about" '^ $'
-press "$main" key F1
-box=$(wait_window '^Спросить$')
-press "$box" key Return            # "Yes": keep the original
-expect_exit_0 "success"
-diff -r "$tree" "$work/run1/Отчёт 2026" || fail "extracted files differ"
-[ -f "$work/run1/secret.kva" ] || fail "the original was deleted"
-no_temporary_files "success"
+finish_keeping_original "$main" "$work/run1"
 
 echo "== a path with a blank: success into a new folder, exactly that file deleted"
 unset TESSARON_SCREEN
