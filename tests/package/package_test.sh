@@ -70,7 +70,7 @@ for needed in "libc6 (>=" "libssl3 (>=" "libqt6widgets6 (>=" "libbsd0 (>=" qt6-q
   [[ $depends == *"$needed"* ]] || fail "Depends lacks $needed: $depends"
 done
 [ "$(dpkg-deb -f "$deb" Section)" = utils ] || fail "section"
-[ "$(dpkg-deb -f "$deb" Version)" = "$(dpkg-parsechangelog -l "$(dirname "$0")/../../dist/debian/changelog" -S Version)" ] ||
+[ "$(dpkg-deb -f "$deb" Version)" = "$(dpkg-parsechangelog -l "$(dirname "$0")/../../dist/linux/debian/changelog" -S Version)" ] ||
   fail "the version differs from the changelog's"
 
 step "lintian"

@@ -1,5 +1,5 @@
-# Packages made by CPack from the install rules (dist/CMakeLists.txt). On
-# Linux the package is a .deb:
+# The Debian package that cpack makes from the install rules (CMakeLists.txt
+# here):
 #   cmake --preset release && cmake --build --preset release && cpack --config build/CPackConfig.cmake -B build/package
 set(CPACK_PACKAGE_NAME tessaron)
 set(CPACK_PACKAGE_VENDOR "The Tessaron developers")
@@ -18,20 +18,18 @@ plain packages.]])
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 
-if(UNIX AND NOT APPLE)
-  set(CPACK_GENERATOR DEB)
-  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-  # The libraries the programs link against are found by dpkg-shlibdeps.
-  # What Qt loads at run time it cannot see: the platform plugins (without
-  # them tessaron cannot open a window), Qt's Russian texts and the fonts.
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  if(TARGET tessaron)
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, qt6-translations-l10n")
-    set(CPACK_DEBIAN_PACKAGE_SUGGESTS "fonts-noto-cjk")
-  endif()
+set(CPACK_GENERATOR DEB)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# The libraries the programs link against are found by dpkg-shlibdeps.
+# What Qt loads at run time it cannot see: the platform plugins (without
+# them tessaron cannot open a window), Qt's Russian texts and the fonts.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(TARGET tessaron)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, qt6-translations-l10n")
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "fonts-noto-cjk")
 endif()
 
 include(CPack)
