@@ -12,31 +12,55 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(
-  cmake g++ make openssl libssl-dev libcli11-dev libbsd-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+# What each command installs, each on top of the one before it (run, then
+# package, then test).
+# run: building the release preset and running the programs. The preset
+# builds the tests and benchmarks too, so their CMake packages are looked
+# for when it is configured; pod2man (perl) and rsvg-convert make the
+# manual pages and icons it installs; Qt loads its translations and the
+# fonts at run time.
+packages_run=(
+  cmake g++ make libssl-dev libcli11-dev libbsd-dev
+  libgtest-dev libbenchmark-dev perl librsvg2-bin
   qt6-base-dev qt6-translations-l10n fonts-dejavu-core fonts-noto-cjk
-  xvfb xauth xdotool imagemagick
+)
+# package: cpack's Debian package asks file which files are programs and
+# dpkg-shlibdeps for the libraries they need.
+packages_package=(dpkg-dev file)
+# test: the other four builds and every test.
+packages_test=(
+  openssl xvfb xauth xdotool imagemagick
   clang-14 libclang-rt-14-dev libfuzzer-14-dev
-  # The Debian package, its desktop files and their checks.
-  dpkg-dev perl librsvg2-bin lintian desktop-file-utils appstream shared-mime-info
-  libfile-mimeinfo-perl xdg-utils man-db bsdextrautils bash-completion file openbox x11-utils
+  # The Debian package's checks.
+  lintian desktop-file-utils appstream shared-mime-info libfile-mimeinfo-perl
+  xdg-utils man-db bsdextrautils bash-completion openbox x11-utils
   # The Windows build: the mingw-w64 cross compilers, libgcrypt for its
   # cipher library (and natively, to hold it to the same bytes), Wine.
   libgcrypt20-dev
   mingw-w64 g++-mingw-w64-x86-64-posix libgcrypt-mingw-w64-dev googletest wine64
 )
 
+# install_missing PHASE...: installs the packages of those phases that are
+# missing, saying which phase wants which.
 install_missing() {
-  local missing=()
-  for package in "${PACKAGES[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" ||
-      missing+=("$package")
+  local missing=() phase package
+  for phase in "$@"; do
+    local -n wanted="packages_$phase"
+    local phase_missing=()
+    for package in "${wanted[@]}"; do
+      dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" ||
+        phase_missing+=("$package")
+    done
+    if [ ${#phase_missing[@]} -eq 0 ]; then
+      echo "$phase: everything installed"
+    else
+      echo "$phase: installing ${phase_missing[*]}"
+    fi
+    missing+=("${phase_missing[@]}")
   done
   [ ${#missing[@]} -eq 0 ] && return
   local sudo=""
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  echo "Installing: ${missing[*]}"
   $sudo apt-get update -qq
   $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
@@ -74,12 +98,12 @@ run_main_job() {
 
 case "${1:-}" in
   run)
-    install_missing
+    install_missing run
     build release
     run_main_job
     ;;
   package)
-    install_missing
+    install_missing run package
     build release
     rm -rf build/package
     cpack --config build/CPackConfig.cmake -B build/package
@@ -87,7 +111,7 @@ case "${1:-}" in
     echo "Install it with: sudo apt install ./$(ls build/package/tessaron_*.deb)"
     ;;
   test)
-    install_missing
+    install_missing run package test
     build_and_test asan
     build_and_test tsan
     build_and_test fuzz
