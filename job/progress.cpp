@@ -2,7 +2,6 @@
 
 #include "job/globals.h"
 #include "platform/device_path.h"
-#include "platform/host_text.h"
 #include "platform/window.h"
 #include "res/resource_ids.h"
 
@@ -62,7 +61,7 @@ void ReportProgress(std::uint32_t done, std::uint32_t total, const char16_t* tex
     // The state keeps the device text, which the next report is compared
     // with; the user sees the host spelling of a path.
     char16_t shown[platform::kMaxHostPath];
-    platform::HostText(progressState.lastText, shown);
+    platform::HostPathForDisplay(progressState.lastText, shown);
     platform::SetText(platform::GetControl(dialog, res::kControlCurrentItem), shown);
   }
   if (step.movePosition) platform::SetProgressPosition(progressBar, step.percent);
