@@ -1,6 +1,6 @@
 #include "platform/language.h"
 
-#include "platform/native.h"
+#include "platform/shared/host.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -59,7 +59,7 @@ Language ResourceLanguage() {
     // Windows tells its programs the user's language itself: as gettext
     // does there, it stands for the locale when the environment names none.
     if (!IsSet(lcAll) && !IsSet(lcMessages) && !IsSet(lang)) {
-      const char* system = native::SystemLanguageName();
+      const char* system = host::SystemLanguageName();
       if (system != nullptr) lang = system;
     }
     int fromEnvironment =

@@ -1,14 +1,17 @@
+// The Windows host beneath the shared code (shared/host.h), besides the
+// file operations in files.cpp and the desktop in desktop.cpp: the code
+// page, the language, exit, and wiping memory.
 #include <cstdlib>
 
-#include "platform/native.h"
 #include "platform/secure_zero.h"
+#include "platform/shared/host.h"
 #include "platform/win32/windows_api.h"
 
 namespace platform {
 
 void SecureZero(void* buffer, std::size_t size) { ::SecureZeroMemory(buffer, size); }
 
-namespace native {
+namespace host {
 
 bool EncodeWindows1251(const char16_t* text, std::size_t length, unsigned char* out,
                        std::size_t capacity, std::size_t* written) {
@@ -44,5 +47,5 @@ const char* SystemLanguageName() {
 void Exit(int exitCode) { std::exit(exitCode); }
 void ExitAtOnce(int exitCode) { ::ExitProcess(static_cast<UINT>(exitCode)); }
 
-}  // namespace native
+}  // namespace host
 }  // namespace platform

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "platform/native.h"
+#include "platform/shared/host.h"
 
 namespace platform {
 namespace {
@@ -31,7 +31,7 @@ ScreenMetrics MeasureScreen() {
   int desktopWidth = 0;
   int desktopHeight = 0;
   int dotsPerInch = 0;
-  if (native::DesktopSize(&desktopWidth, &desktopHeight, &dotsPerInch)) {
+  if (host::DesktopSize(&desktopWidth, &desktopHeight, &dotsPerInch)) {
     DeviceScreenOnDesktop(desktopWidth, desktopHeight, dotsPerInch, &metrics.width,
                           &metrics.height);
   } else {

@@ -2,9 +2,8 @@
 
 #include <atomic>
 
-#include "platform/native.h"
-
 #include "platform/files.h"
+#include "platform/shared/host.h"
 
 namespace platform {
 namespace {
@@ -15,7 +14,7 @@ void SetProcessEnding(ProcessEnding* ending) { installed.store(ending); }
 
 void EndProcess(int exitCode) {
   ProcessEnding* ending = installed.load();
-  if (ending == nullptr) native::Exit(exitCode);
+  if (ending == nullptr) host::Exit(exitCode);
   ending->End(exitCode);
 }
 
@@ -24,7 +23,7 @@ void EndProcessAtOnce(int exitCode) {
   // still under their hidden staging names, go now.
   RemoveStagingFilesNow();
   ProcessEnding* ending = installed.load();
-  if (ending == nullptr) native::ExitAtOnce(exitCode);
+  if (ending == nullptr) host::ExitAtOnce(exitCode);
   ending->EndAtOnce(exitCode);
 }
 

@@ -11,7 +11,7 @@
 
 #include "platform/device_path.h"
 #include "platform/files.h"
-#include "platform/files_host.h"
+#include "platform/shared/host.h"
 #include "platform/win32/windows_api.h"
 
 namespace platform {
@@ -148,11 +148,11 @@ bool NeitherLinkNorFolder(const char16_t* path) {
 
 }  // namespace
 
-// What the shared file logic stands on (files_host.h).
+// What the shared file logic stands on (shared/host.h).
 namespace host {
 
 // Reads what is there, up to `size`; 0 at the end of the file, -1 on an error.
-long long ReadSome(NativeHandle file, unsigned char* data, std::size_t size) {
+long long ReadSome(HostHandle file, unsigned char* data, std::size_t size) {
   DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
   DWORD got = 0;
   if (!::ReadFile(ToHandle(file), data, chunk, &got, nullptr)) {
@@ -161,7 +161,7 @@ long long ReadSome(NativeHandle file, unsigned char* data, std::size_t size) {
   return got;
 }
 
-bool WriteAll(NativeHandle file, const unsigned char* data, std::size_t size) {
+bool WriteAll(HostHandle file, const unsigned char* data, std::size_t size) {
   while (size > 0) {
     DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
     DWORD written = 0;
@@ -172,18 +172,18 @@ bool WriteAll(NativeHandle file, const unsigned char* data, std::size_t size) {
   return true;
 }
 
-bool Seek(NativeHandle file, std::uint64_t position) {
+bool Seek(HostHandle file, std::uint64_t position) {
   LARGE_INTEGER to;
   to.QuadPart = static_cast<LONGLONG>(position);
   return ::SetFilePointerEx(ToHandle(file), to, nullptr, FILE_BEGIN) != 0;
 }
 
-bool SeekToEnd(NativeHandle file) {
+bool SeekToEnd(HostHandle file) {
   LARGE_INTEGER zero{};
   return ::SetFilePointerEx(ToHandle(file), zero, nullptr, FILE_END) != 0;
 }
 
-bool Truncate(NativeHandle file, std::uint64_t length) {
+bool Truncate(HostHandle file, std::uint64_t length) {
   // SetEndOfFile cuts at the file position; the position itself is kept,
   // as ftruncate keeps it.
   HANDLE handle = ToHandle(file);
@@ -196,9 +196,9 @@ bool Truncate(NativeHandle file, std::uint64_t length) {
          ::SetFilePointerEx(handle, at, nullptr, FILE_BEGIN);
 }
 
-bool Close(NativeHandle file) { return ::CloseHandle(ToHandle(file)) != 0; }
+bool Close(HostHandle file) { return ::CloseHandle(ToHandle(file)) != 0; }
 
-bool GetOpenFileId(NativeHandle file, FileId* id) {
+bool GetOpenFileId(HostHandle file, FileId* id) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!DescribeHandle(ToHandle(file), &info)) return false;
   *id = IdOf(info);
@@ -216,7 +216,7 @@ bool MayReplace(const Folder& folder, const char16_t* name) {
   return ChildPath(folder.Path(), name, path) && NeitherLinkNorFolder(path);
 }
 
-NativeHandle CreateNewIn(const Folder& folder, const char16_t* name) {
+HostHandle CreateNewIn(const Folder& folder, const char16_t* name) {
   char16_t path[kMaxPath];
   if (!ChildPath(folder.Path(), name, path)) return -1;
   return FromHandle(::CreateFileW(Wide(path), GENERIC_WRITE, kShareForWriting, nullptr, CREATE_NEW,

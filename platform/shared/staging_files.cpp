@@ -1,13 +1,13 @@
 // Staging files: the hidden files that unpacking writes before they take
 // their real names, their names, and the table of those still being
 // written, the same on every host. The raw creation and deletion come from
-// files_host.h.
+// host.h.
 #include <atomic>
 #include <ctime>
 #include <thread>
 
 #include "platform/files.h"
-#include "platform/files_host.h"
+#include "platform/shared/host.h"
 
 namespace platform {
 namespace {
@@ -111,7 +111,7 @@ bool File::CreateStagingIn(const Folder& folder, const char16_t* name, char16_t*
     unsigned number = seed + counter.fetch_add(1) * 40503u;
     char16_t staged[kStagingNameLength + 1];
     StagingName(number, staged);
-    NativeHandle descriptor = host::CreateNewIn(folder, staged);
+    HostHandle descriptor = host::CreateNewIn(folder, staged);
     if (descriptor < 0) {
       if (LastError() == host::FileExistsError()) continue;
       return false;

@@ -1,10 +1,12 @@
+// The Linux host beneath the shared code (shared/host.h), besides the file
+// operations in files.cpp: the code page, the screen, the language, exit.
 #include <bit>
 #include <cstdlib>
 #include <iconv.h>
 
-#include "platform/native.h"
+#include "platform/shared/host.h"
 
-namespace platform::native {
+namespace platform::host {
 
 bool EncodeWindows1251(const char16_t* text, std::size_t length, unsigned char* out,
                        std::size_t capacity, std::size_t* written) {
@@ -33,4 +35,4 @@ const char* SystemLanguageName() { return nullptr; }
 void Exit(int exitCode) { std::exit(exitCode); }
 void ExitAtOnce(int exitCode) { std::_Exit(exitCode); }
 
-}  // namespace platform::native
+}  // namespace platform::host

@@ -1,10 +1,10 @@
 // The file logic that is the same on every host: the buffering of File and
-// file identity. The raw reads, writes and seeks come from files_host.h.
+// file identity. The raw reads, writes and seeks come from host.h.
 #include <cstring>
 #include <new>
 
 #include "platform/files.h"
-#include "platform/files_host.h"
+#include "platform/shared/host.h"
 
 namespace platform {
 
@@ -12,7 +12,7 @@ File::~File() {
   if (IsOpen()) Close();
 }
 
-bool File::Adopt(NativeHandle descriptor, bool forWriting) {
+bool File::Adopt(HostHandle descriptor, bool forWriting) {
   if (descriptor < 0) return false;
   if (buffer_ == nullptr) buffer_.reset(new (std::nothrow) unsigned char[kBufferSize]);
   if (buffer_ == nullptr) {

@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "platform/device_path.h"
-#include "platform/files_host.h"
+#include "platform/shared/host.h"
 
 namespace platform {
 namespace {
@@ -41,7 +41,7 @@ FileId IdOf(const struct stat& info) {
 
 }  // namespace
 
-// What the shared file logic stands on (files_host.h).
+// What the shared file logic stands on (shared/host.h).
 namespace host {
 
 long long ReadSome(int descriptor, unsigned char* data, std::size_t size) {
@@ -95,7 +95,7 @@ bool MayReplace(const Folder& folder, const char16_t* name) {
   return HostName(name, host) && NeitherLinkNorFolder(folder.Descriptor(), host);
 }
 
-NativeHandle CreateNewIn(const Folder& folder, const char16_t* name) {
+HostHandle CreateNewIn(const Folder& folder, const char16_t* name) {
   char host[kMaxHostPath];
   if (!HostName(name, host)) return -1;
   return ::openat(folder.Descriptor(), host, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,

@@ -1,7 +1,7 @@
 #include "platform/code_page.h"
 
-#include "platform/native.h"
 #include "platform/secure_zero.h"
+#include "platform/shared/host.h"
 
 namespace platform {
 
@@ -16,7 +16,7 @@ PasswordConversion PasswordToCodePage(const char16_t* text, std::size_t length,
     if (text[i] == u'\0') return PasswordConversion::kUnrepresentable;
   }
   std::size_t written = 0;
-  if (!native::EncodeWindows1251(text, length, bytes, kPasswordBytes - 1, &written)) {  // room for the NUL
+  if (!host::EncodeWindows1251(text, length, bytes, kPasswordBytes - 1, &written)) {  // room for the NUL
     SecureZero(bytes, sizeof bytes);
     return PasswordConversion::kUnrepresentable;
   }
