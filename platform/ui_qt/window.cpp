@@ -1,5 +1,5 @@
+// Windows and controls on Qt 6 Widgets.
 #include <QApplication>
-#include <QCloseEvent>
 #include <QDialog>
 #include <QIcon>
 #include <QLabel>
@@ -9,12 +9,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/dialog.h"
-#include "platform/qt/dialog_builder.h"
-#include "platform/qt/soft_key_bar.h"
-#include "platform/qt/ui_thread.h"
-#include "platform/qt/window_qt.h"
 #include "platform/screen.h"
+#include "platform/ui_qt/back_end.h"
+#include "platform/ui_qt/procedure_widget.h"
+#include "platform/ui_qt/ui_thread.h"
 
 // The icons are compiled into this library (res/icons.qrc), so they are
 // registered by hand, outside any namespace.
@@ -24,47 +22,11 @@ namespace platform {
 namespace qt {
 namespace {
 
-struct ProcedureHolder {
-  WindowProcedure procedure = nullptr;
-};
-
-// A window or dialog whose behaviour is a procedure: Qt's events become its
-// messages.
-template <typename Base>
-class ProcedureWidget : public Base, public ProcedureHolder {
- public:
-  ProcedureWidget(WindowProcedure windowProcedure, QWidget* parent) : Base(parent) {
-    procedure = windowProcedure;
-  }
-
- protected:
-  bool event(QEvent* event) override {
-    if (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate) {
-      Dispatch(this, Message::kActivate, event->type() == QEvent::WindowActivate ? 1 : 0);
-    } else if (event->type() == QEvent::LocaleChange) {
-      Dispatch(this, Message::kSettingChange, 0);
-    }
-    return Base::event(event);
-  }
-
-  // The window manager's close button asks; the procedure decides.
-  void closeEvent(QCloseEvent* event) override {
-    event->ignore();
-    Dispatch(this, Message::kClose, 0);
-  }
-};
-
 using ProcedureWindow = ProcedureWidget<QWidget>;
 
-class ProcedureDialog final : public ProcedureWidget<QDialog> {
- public:
-  using ProcedureWidget::ProcedureWidget;
-
- protected:
-  void reject() override { Dispatch(this, Message::kCommand, kCommandCancel); }  // Esc
-};
-
 std::vector<QPointer<QWidget>> mainWindows;
+
+const char* kControlIdProperty = "controlId";
 
 }  // namespace
 
@@ -91,6 +53,36 @@ QString IconPath(int id) {
 void DeleteRemainingWindows() {
   for (QPointer<QWidget>& window : mainWindows) delete window.data();
   mainWindows.clear();
+}
+
+void SetControlId(QWidget* control, int id) { control->setProperty(kControlIdProperty, id); }
+
+QWidget* FindControl(QWidget* window, int id) {
+  const QList<QWidget*> children = window->findChildren<QWidget*>();
+  for (QWidget* child : children) {
+    QVariant value = child->property(kControlIdProperty);
+    if (value.isValid() && value.toInt() == id) return child;
+  }
+  return nullptr;
+}
+
+void PaintWhite(QWidget* window) {
+  window->setAutoFillBackground(true);
+  QPalette palette = window->palette();
+  palette.setColor(QPalette::Window, Qt::white);
+  window->setPalette(palette);
+}
+
+void CoverDeviceScreen(QWidget* window, QWidget* owner) {
+  QSize size(screenMetrics.width, screenMetrics.height);
+  if (owner == nullptr) {
+    // The window manager places the program's window, so that its title bar
+    // stays on the screen (a position of our own would put the window's
+    // inside at the corner and its frame above the screen's edge).
+    window->resize(size);
+    return;
+  }
+  window->setGeometry(QRect(owner->window()->geometry().topLeft(), size));
 }
 
 }  // namespace qt
@@ -131,10 +123,6 @@ Window CreateControl(Window parent, ControlKind kind, int id, const char16_t* te
   control->setGeometry(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
   control->show();
   return HandleOf(control);
-}
-
-Window CreateSoftKeyBar(Window window, const MenuResource& menu) {
-  return HandleOf(new qt::SoftKeyBar(WidgetOf(window), menu, screenMetrics.scale));
 }
 
 Window GetControl(Window window, int id) {
@@ -212,20 +200,6 @@ void Destroy(Window window) {
   widget->hide();
   // Later: this may run inside one of the widget's own signals.
   widget->deleteLater();
-}
-
-int RunModalDialog(const DialogTemplate& dialogTemplate, Window owner, WindowProcedure procedure) {
-  QWidget* ownerWidget = WidgetOf(owner);
-  qt::ProcedureDialog dialog(procedure, ownerWidget);
-  qt::BuildDialog(&dialog, ownerWidget, dialogTemplate, screenMetrics.scale);
-  qt::Dispatch(&dialog, Message::kInitDialog, 0);
-  int result = dialog.exec();
-  dialog.procedure = nullptr;  // it is over for the program
-  return result;
-}
-
-void EndModalDialog(Window dialog, int result) {
-  if (auto* widget = qobject_cast<QDialog*>(WidgetOf(dialog))) widget->done(result);
 }
 
 }  // namespace platform

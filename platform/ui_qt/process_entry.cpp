@@ -1,3 +1,5 @@
+// Where the process enters the program on Qt 6 Widgets: the application,
+// its look, and the services the program finds installed.
 #include "platform/process_entry.h"
 
 #include <QApplication>
@@ -8,10 +10,8 @@
 #include <string>
 
 #include "platform/language.h"
-#include "platform/qt/message_box_qt.h"
-#include "platform/qt/process_end_qt.h"
-#include "platform/qt/window_qt.h"
 #include "platform/screen.h"
+#include "platform/ui_qt/back_end.h"
 #include "platform/window_layout.h"
 
 namespace platform {

@@ -1,13 +1,43 @@
-#include "platform/qt/soft_key_bar.h"
-
+// The menu bar of a window on Qt 6 Widgets: a strip of soft keys along its
+// bottom edge.
+//
+// On the device the menu bar is a separate window below the form and the
+// soft keys are hardware buttons under the screen. Here the bar is a strip
+// inside the window's bottom edge; clicking a key, or pressing F1 (left key)
+// or F2 (right key) as the device emulators do, sends the key's command to
+// the window.
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QShortcut>
+#include <QWidget>
 
-#include "platform/qt/window_qt.h"
+#include "platform/resource_types.h"
+#include "platform/screen.h"
+#include "platform/ui_qt/back_end.h"
+#include "platform/window_layout.h"
 
-namespace platform::qt {
+namespace platform {
+namespace qt {
+
+class SoftKeyBar : public QWidget {
+ public:
+  SoftKeyBar(QWidget* window, const MenuResource& menu, int scale);
+
+  static int HeightAt(int scale) { return kBarHeight * scale; }
+  // The key of menu item `index`, or null.
+  QPushButton* Key(int index) const;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void DockAtBottom();
+
+  QWidget* window_;
+  QPushButton* keys_[2] = {nullptr, nullptr};
+  int height_;
+};
 
 SoftKeyBar::SoftKeyBar(QWidget* window, const MenuResource& menu, int scale)
     : QWidget(window), window_(window), height_(HeightAt(scale)) {
@@ -56,4 +86,10 @@ void SoftKeyBar::DockAtBottom() {
   raise();
 }
 
-}  // namespace platform::qt
+}  // namespace qt
+
+Window CreateSoftKeyBar(Window window, const MenuResource& menu) {
+  return qt::HandleOf(new qt::SoftKeyBar(qt::WidgetOf(window), menu, screenMetrics.scale));
+}
+
+}  // namespace platform

@@ -1,4 +1,4 @@
-#include "platform/qt/ui_thread.h"
+#include "platform/ui_qt/ui_thread.h"
 
 #include <QMetaObject>
 #include <QObject>

@@ -1,7 +1,7 @@
 // The message loop of the user-interface thread on Win32.
 #include "platform/message_loop.h"
 
-#include "platform/win32/window_win32.h"
+#include "platform/ui_win32/back_end.h"
 
 namespace platform {
 namespace {

@@ -1,10 +1,11 @@
-#include "platform/qt/process_end_qt.h"
-
+// Ending the process of the Qt application (platform/process_end.h).
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QThread>
 #include <cstdio>
 #include <cstdlib>
+
+#include "platform/ui_qt/back_end.h"
 
 namespace platform::qt {
 

@@ -1,3 +1,6 @@
+// One running instance per user on Qt: the instances meet in a private
+// folder (platform/instance_lock.h), and the running one answers later
+// starts on a local socket there.
 #include "platform/single_instance.h"
 
 #include <QApplication>
@@ -8,7 +11,7 @@
 #include <QWidget>
 
 #include "platform/instance_lock.h"
-#include "platform/qt/window_qt.h"
+#include "platform/ui_qt/back_end.h"
 
 namespace platform {
 namespace {

@@ -1,4 +1,6 @@
-#include "platform/qt/dialog_builder.h"
+// Modal dialogs from the program's templates on Qt 6 Widgets, laid out in
+// pixels as platform/window_layout.h converts them.
+#include "platform/dialog.h"
 
 #include <algorithm>
 
@@ -9,14 +11,22 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "platform/qt/window_qt.h"
 #include "platform/screen.h"
+#include "platform/ui_qt/back_end.h"
+#include "platform/ui_qt/procedure_widget.h"
 #include "platform/window_layout.h"
 
-namespace platform::qt {
+namespace platform {
+namespace qt {
 namespace {
 
-const char* kControlIdProperty = "controlId";
+class ProcedureDialog final : public ProcedureWidget<QDialog> {
+ public:
+  using ProcedureWidget::ProcedureWidget;
+
+ protected:
+  void reject() override { Dispatch(this, Message::kCommand, kCommandCancel); }  // Esc
+};
 
 QRect ToQRect(const Rect& rect) {
   return QRect(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
@@ -78,8 +88,11 @@ QWidget* CreateControl(QDialog* dialog, const DialogItem& item) {
   return control;
 }
 
-}  // namespace
-
+// Gives `dialog` the look of its template and creates its controls at their
+// converted rectangles. A template with a caption gets a title bar (the
+// caption and, with kStyleOkInCaption, an OK button that sends command 1)
+// and its controls sit below it. The dialog is sized to the device screen,
+// over `owner`'s window when there is one.
 void BuildDialog(QDialog* dialog, QWidget* owner, const DialogTemplate& dialogTemplate, int scale) {
   dialog->setWindowTitle(QString::fromUtf16(dialogTemplate.caption));
   // The template's point size as pixels at scale 1: the desktop's sans
@@ -120,34 +133,23 @@ void BuildDialog(QDialog* dialog, QWidget* owner, const DialogTemplate& dialogTe
   }
 }
 
-void SetControlId(QWidget* control, int id) { control->setProperty(kControlIdProperty, id); }
+}  // namespace
+}  // namespace qt
 
-QWidget* FindControl(QWidget* window, int id) {
-  const QList<QWidget*> children = window->findChildren<QWidget*>();
-  for (QWidget* child : children) {
-    QVariant value = child->property(kControlIdProperty);
-    if (value.isValid() && value.toInt() == id) return child;
-  }
-  return nullptr;
+using qt::WidgetOf;
+
+int RunModalDialog(const DialogTemplate& dialogTemplate, Window owner, WindowProcedure procedure) {
+  QWidget* ownerWidget = WidgetOf(owner);
+  qt::ProcedureDialog dialog(procedure, ownerWidget);
+  qt::BuildDialog(&dialog, ownerWidget, dialogTemplate, screenMetrics.scale);
+  qt::Dispatch(&dialog, Message::kInitDialog, 0);
+  int result = dialog.exec();
+  dialog.procedure = nullptr;  // it is over for the program
+  return result;
 }
 
-void PaintWhite(QWidget* window) {
-  window->setAutoFillBackground(true);
-  QPalette palette = window->palette();
-  palette.setColor(QPalette::Window, Qt::white);
-  window->setPalette(palette);
+void EndModalDialog(Window dialog, int result) {
+  if (auto* widget = qobject_cast<QDialog*>(WidgetOf(dialog))) widget->done(result);
 }
 
-void CoverDeviceScreen(QWidget* window, QWidget* owner) {
-  QSize size(screenMetrics.width, screenMetrics.height);
-  if (owner == nullptr) {
-    // The window manager places the program's window, so that its title bar
-    // stays on the screen (a position of our own would put the window's
-    // inside at the corner and its frame above the screen's edge).
-    window->resize(size);
-    return;
-  }
-  window->setGeometry(QRect(owner->window()->geometry().topLeft(), size));
-}
-
-}  // namespace platform::qt
+}  // namespace platform

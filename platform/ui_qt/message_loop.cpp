@@ -1,3 +1,4 @@
+// The message loop of the user-interface thread on Qt 6 Widgets.
 #include "platform/message_loop.h"
 
 #include <QApplication>
@@ -6,7 +7,7 @@
 #include <QWidget>
 #include <memory>
 
-#include "platform/qt/window_qt.h"
+#include "platform/ui_qt/back_end.h"
 
 namespace platform {
 namespace {

@@ -1,39 +1,14 @@
 // Where the Windows process enters the program: the command line as Windows
-// gives it, common controls, and message boxes and the process's ending on
-// the Win32 API.
+// gives it, common controls, and the services the program finds installed.
 #include "platform/process_entry.h"
 
 #include "platform/device_path.h"
-#include "platform/message_box.h"
-#include "platform/process_end.h"
-#include "platform/win32/window_win32.h"
+#include "platform/ui_win32/back_end.h"
 
 #include <commctrl.h>  // after <windows.h>
 
 namespace platform {
 namespace {
-
-// MessageBoxW takes the program's styles and gives its answers as they are:
-// they are the MB_ and ID values. A Yes/No box has no Cancel, so Esc and the
-// close button cannot dismiss it.
-class Win32MessageBoxes : public MessageBoxService {
- public:
-  int Show(void* owner, const char16_t* text, const char16_t* caption, unsigned style) override {
-    UINT flags = style & (kButtonsMask | kIconMask);
-    // Without an owner the box still keeps the program's windows waiting.
-    if (owner == nullptr) flags |= MB_TASKMODAL | MB_SETFOREGROUND;
-    return ::MessageBoxW(static_cast<HWND>(owner), win32::Wide(text), win32::Wide(caption), flags);
-  }
-};
-
-// The device's ending, from whichever thread: ExitProcess stops the other
-// threads first. The job has removed its files and wiped the password
-// before it asks; EndProcessAtOnce removes the files being unpacked.
-class Win32ProcessEnding : public ProcessEnding {
- public:
-  void End(int exitCode) override { ::ExitProcess(static_cast<UINT>(exitCode)); }
-  void EndAtOnce(int exitCode) override { ::ExitProcess(static_cast<UINT>(exitCode)); }
-};
 
 // What follows the program's name in the command line, and the blanks
 // after it, by the rule Windows reads the name with: up to the closing
@@ -63,8 +38,8 @@ int RunProcess(int, char**, ProgramMain programMain) {
 
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
-  Win32MessageBoxes messageBoxes;
-  Win32ProcessEnding processEnding;
+  win32::Win32MessageBoxService messageBoxes;
+  win32::Win32ProcessEnding processEnding;
   SetMessageBoxService(&messageBoxes);
   SetProcessEnding(&processEnding);
 

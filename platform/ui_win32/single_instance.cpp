@@ -5,8 +5,8 @@
 
 #include <iterator>
 
+#include "platform/ui_win32/back_end.h"
 #include "platform/wide_string.h"
-#include "platform/win32/window_win32.h"
 
 namespace platform {
 namespace {

@@ -13,7 +13,7 @@
 
 #include "platform/dialog.h"
 #include "platform/screen.h"
-#include "platform/win32/window_win32.h"
+#include "platform/ui_win32/back_end.h"
 #include "platform/window_layout.h"
 
 namespace platform {

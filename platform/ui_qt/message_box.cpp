@@ -1,11 +1,11 @@
-#include "platform/qt/message_box_qt.h"
-
+// Message boxes on Qt 6 Widgets (platform/message_box.h).
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
 
 #include "platform/language.h"
-#include "platform/qt/ui_thread.h"
+#include "platform/ui_qt/back_end.h"
+#include "platform/ui_qt/ui_thread.h"
 
 namespace platform::qt {
 namespace {
