@@ -22,8 +22,8 @@ inline QWidget* WidgetOf(Window window) { return reinterpret_cast<QWidget*>(wind
 // the default when the procedure leaves it (or `widget` has none).
 void Dispatch(QWidget* widget, Message message, std::intptr_t parameter);
 
-// The Qt resource path of icon `id`: the program's icons are compiled in
-// as ":/icons/<id>.png".
+// The Qt resource path of icon `id`: the program compiles its icons in as
+// ":/icons/<id>.png".
 QString IconPath(int id);
 
 // Deletes the main windows still there when the program's main function

@@ -14,10 +14,6 @@
 #include "platform/ui_qt/procedure_widget.h"
 #include "platform/ui_qt/ui_thread.h"
 
-// The icons are compiled into this library (res/icons.qrc), so they are
-// registered by hand, outside any namespace.
-static void InitIconResources() { Q_INIT_RESOURCE(icons); }
-
 namespace platform {
 namespace qt {
 namespace {
@@ -44,11 +40,7 @@ void Dispatch(QWidget* widget, Message message, std::intptr_t parameter) {
   }
 }
 
-QString IconPath(int id) {
-  static const bool registered = (InitIconResources(), true);
-  (void)registered;
-  return QStringLiteral(":/icons/%1.png").arg(id);
-}
+QString IconPath(int id) { return QStringLiteral(":/icons/%1.png").arg(id); }
 
 void DeleteRemainingWindows() {
   for (QPointer<QWidget>& window : mainWindows) delete window.data();
