@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "cli/system.h"
+#include "platform/console.h"
 
 namespace cli {
 namespace {
@@ -63,7 +63,7 @@ std::string Padded(const std::string& text, std::size_t width) {
 }
 
 // The last column is left free: some terminals wrap when it is written.
-int TerminalWidth() { return TerminalColumns() - 1; }
+int TerminalWidth() { return platform::TerminalColumns() - 1; }
 
 void OnProgress(std::uint32_t done, std::uint32_t total, const char16_t*) {
   if (total == 0) return;
@@ -127,7 +127,7 @@ std::string FormatProgressLine(const char* label, std::uint64_t done, std::uint6
 }
 
 ProgressCallback StartProgress(const char* label, std::uint64_t totalBytes) {
-  if (!ErrorIsTerminal()) return nullptr;
+  if (!platform::ErrorIsTerminal()) return nullptr;
   line = Line{};
   line.label = label;
   line.totalBytes = totalBytes;
@@ -137,7 +137,7 @@ ProgressCallback StartProgress(const char* label, std::uint64_t totalBytes) {
 
 void ClearProgressLine() {
   if (!line.showing) return;
-  EraseLine(line.width);
+  platform::EraseLine(line.width);
   std::fflush(stderr);
   line.showing = false;
 }

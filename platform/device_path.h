@@ -21,6 +21,9 @@ namespace platform {
 // bytes (three per unit), so this buffer always suffices.
 inline constexpr std::size_t kMaxHostPath = 1024;
 
+// How paths are written on this host: '/' on Linux, '\' on Windows.
+extern const char kHostSeparator;
+
 // Device path -> host path. False when the path holds '/', an unpaired
 // surrogate, or does not fit.
 bool ToHostPath(const char16_t* devicePath, char* hostPath, std::size_t capacity);

@@ -170,6 +170,11 @@ bool DeleteIn(const Folder& folder, const char16_t* name);
 // that cannot wait for the writers: async-signal-safe, so a signal handler
 // may call it, and an immediate ending of the process does.
 void RemoveStagingFilesNow();
+// Gives the finished file `from` the access any new file gets in its
+// folder (it was private while incomplete) and renames it to `to`,
+// replacing an existing file only when `replace`. False with the system's
+// reason for LastError().
+bool MoveIntoPlace(const char16_t* from, const char16_t* to, bool replace);
 // Creates one folder (the user's default permissions); false if it exists.
 bool CreateFolder(const char16_t* path);
 bool RemoveFolder(const char16_t* path);

@@ -4,6 +4,8 @@
 
 namespace platform {
 
+const char kHostSeparator = '/';
+
 bool ToHostPath(const char16_t* devicePath, char* hostPath, std::size_t capacity) {
   std::size_t length = WideLength(devicePath);
   for (std::size_t i = 0; i < length; ++i) {

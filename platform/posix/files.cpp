@@ -1,6 +1,7 @@
 #include "platform/files.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -37,6 +38,12 @@ bool NeitherLinkNorFolder(int folder, const char* host) {
 
 FileId IdOf(const struct stat& info) {
   return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
+mode_t DefaultFileMode() {
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
 }
 
 }  // namespace
@@ -268,6 +275,25 @@ bool GetFileId(const char16_t* path, FileId* id) {
 bool DeleteFile(const char16_t* path) {
   char host[kMaxHostPath];
   return ToHostPath(path, host) && ::unlink(host) == 0;
+}
+
+bool MoveIntoPlace(const char16_t* fromPath, const char16_t* toPath, bool replace) {
+  char from[kMaxHostPath];
+  char to[kMaxHostPath];
+  if (!ToHostPath(fromPath, from) || !ToHostPath(toPath, to)) {
+    errno = EINVAL;
+    return false;
+  }
+  ::chmod(from, DefaultFileMode());
+  // Without replace, a file that appeared meanwhile is still not replaced.
+  bool moved = replace ? ::rename(from, to) == 0
+                       : ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0;
+  if (!moved && !replace && errno == EINVAL) {
+    // File systems without RENAME_NOREPLACE: a hard link refuses to replace.
+    moved = ::link(from, to) == 0;
+    if (moved) ::unlink(from);
+  }
+  return moved;
 }
 
 bool CreateFolder(const char16_t* path) {

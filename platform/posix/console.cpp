@@ -1,18 +1,18 @@
+// The console on Linux: the terminal, standard input, and the signals that
+// interrupt a command (SIGINT, SIGTERM, SIGHUP).
 #include <bsd/readpassphrase.h>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include "cli/system.h"
+#include "platform/console.h"
 #include "platform/device_path.h"
 #include "platform/files.h"
 
-namespace cli {
+namespace platform {
 namespace {
 
 // read(2) a byte at a time: nothing past the line is consumed.
@@ -35,47 +35,33 @@ bool ReadLine(int descriptor, char* line, std::size_t capacity, std::size_t* len
 
 // The file to remove if the process is interrupted. Only the signal
 // handler and the (single) staged output touch it.
-char pendingHostPath[platform::kMaxHostPath];
+char pendingHostPath[kMaxHostPath];
 volatile std::sig_atomic_t pendingSet = 0;
 
 extern "C" void RemovePendingAndExit(int signalNumber) {
   if (pendingSet != 0) ::unlink(pendingHostPath);
-  platform::RemoveStagingFilesNow();  // a file unpacking is writing
+  RemoveStagingFilesNow();  // a file unpacking is writing
   ::signal(signalNumber, SIG_DFL);
   ::raise(signalNumber);
 }
 
-mode_t DefaultFileMode() {
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
-}
-
 }  // namespace
-
-const char kHostSeparator = '/';
 
 void StartConsole() {
   for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) ::signal(signalNumber, RemovePendingAndExit);
 }
 
-bool ReadFirstLineOfStandardInput(char* line, std::size_t capacity, std::size_t* length,
-                                  std::string* error) {
-  if (ReadLine(STDIN_FILENO, line, capacity, length)) return true;
-  *error = "cannot read the password from standard input (first line too long?)";
-  return false;
+bool ReadFirstLineOfStandardInput(char* line, std::size_t capacity, std::size_t* length) {
+  return ReadLine(STDIN_FILENO, line, capacity, length);
 }
 
 bool ReadFirstLineOfFile(const std::string& path, char* line, std::size_t capacity,
-                         std::size_t* length, std::string* error) {
+                         std::size_t* length, bool* opened) {
   int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (descriptor < 0) {
-    *error = "cannot read the password file '" + path + "': " + std::strerror(errno);
-    return false;
-  }
+  *opened = descriptor >= 0;
+  if (descriptor < 0) return false;
   bool ok = ReadLine(descriptor, line, capacity, length);
   ::close(descriptor);
-  if (!ok) *error = "cannot read the password file '" + path + "' (first line too long?)";
   return ok;
 }
 
@@ -106,29 +92,10 @@ int TerminalColumns() {
 }
 
 void WatchForInterruption(const char16_t* path) {
-  if (!platform::ToHostPath(path, pendingHostPath)) return;
+  if (!ToHostPath(path, pendingHostPath)) return;
   pendingSet = 1;
 }
 
 void StopWatching() { pendingSet = 0; }
 
-bool MoveIntoPlace(const char16_t* fromPath, const char16_t* toPath, bool replace) {
-  char from[platform::kMaxHostPath];
-  char to[platform::kMaxHostPath];
-  if (!platform::ToHostPath(fromPath, from) || !platform::ToHostPath(toPath, to)) {
-    errno = EINVAL;
-    return false;
-  }
-  ::chmod(from, DefaultFileMode());
-  // Without replace, a file that appeared meanwhile is still not replaced.
-  bool moved = replace ? ::rename(from, to) == 0
-                       : ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0;
-  if (!moved && !replace && errno == EINVAL) {
-    // File systems without RENAME_NOREPLACE: a hard link refuses to replace.
-    moved = ::link(from, to) == 0;
-    if (moved) ::unlink(from);
-  }
-  return moved;
-}
-
-}  // namespace cli
+}  // namespace platform

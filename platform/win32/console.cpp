@@ -1,4 +1,6 @@
-#include <aclapi.h>
+// The console on Windows: the console window (or what standard input and
+// output are redirected to), and the console control handler that hears of
+// Ctrl+C, Ctrl+Break and a closed console.
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -6,21 +8,20 @@
 #include <fcntl.h>
 #include <io.h>
 
-#include "cli/messages.h"
-#include "cli/system.h"
+#include "platform/console.h"
 #include "platform/device_path.h"
 #include "platform/files.h"
 #include "platform/secure_zero.h"
 #include "platform/win32/windows_api.h"
 
-namespace cli {
+namespace platform {
 namespace {
 
-using platform::win32::Wide;
+using win32::Wide;
 
 // What an interruption must undo: the staged output to remove, and the
 // console's code page and input mode, which outlive the process.
-wchar_t pendingPath[platform::kMaxPath];
+wchar_t pendingPath[kMaxPath];
 std::atomic<bool> pendingSet{false};
 std::atomic<UINT> savedOutputCodePage{0};
 std::atomic<HANDLE> echoConsole{nullptr};
@@ -39,7 +40,7 @@ BOOL WINAPI OnConsoleEvent(DWORD) {
   // The file may still be open for writing: it is opened shared for
   // deletion, so it goes as soon as the process ends.
   if (pendingSet.load()) ::DeleteFileW(pendingPath);
-  platform::RemoveStagingFilesNow();  // a file unpacking is writing
+  RemoveStagingFilesNow();  // a file unpacking is writing
   RestoreConsole();
   return FALSE;
 }
@@ -51,9 +52,9 @@ bool IsConsole(HANDLE handle) {
 
 void WriteConsoleText(HANDLE console, const char* utf8) {
   char16_t wide[512];
-  if (!platform::Utf8ToUtf16(utf8, std::strlen(utf8), wide, 512)) return;
+  if (!Utf8ToUtf16(utf8, std::strlen(utf8), wide, 512)) return;
   DWORD written = 0;
-  ::WriteConsoleW(console, Wide(wide), static_cast<DWORD>(platform::WideLength(wide)), &written,
+  ::WriteConsoleW(console, Wide(wide), static_cast<DWORD>(WideLength(wide)), &written,
                   nullptr);
 }
 
@@ -72,9 +73,9 @@ bool ReadConsoleLine(HANDLE console, char* line, std::size_t capacity, std::size
     used += got;
   }
   while (used > 0 && (wide[used - 1] == L'\n' || wide[used - 1] == L'\r')) --used;
-  bool ok = ended && platform::Utf16ToUtf8(reinterpret_cast<const char16_t*>(wide), used, line,
+  bool ok = ended && Utf16ToUtf8(reinterpret_cast<const char16_t*>(wide), used, line,
                                            capacity);
-  platform::SecureZero(wide, sizeof wide);
+  SecureZero(wide, sizeof wide);
   *length = ok ? std::strlen(line) : 0;
   return ok;
 }
@@ -99,8 +100,6 @@ bool ReadLine(HANDLE handle, char* line, std::size_t capacity, std::size_t* leng
 
 }  // namespace
 
-const char kHostSeparator = '\\';
-
 void StartConsole() {
   // Text is written as it is, LF and all, as on Linux; a console shows it
   // as UTF-8, the code page it had is given back on every ending.
@@ -114,30 +113,24 @@ void StartConsole() {
   ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
-bool ReadFirstLineOfStandardInput(char* line, std::size_t capacity, std::size_t* length,
-                                  std::string* error) {
+bool ReadFirstLineOfStandardInput(char* line, std::size_t capacity, std::size_t* length) {
   HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
-  bool ok = IsConsole(input) ? ReadConsoleLine(input, line, capacity, length)
-                             : ReadLine(input, line, capacity, length);
-  if (!ok) *error = "cannot read the password from standard input (first line too long?)";
-  return ok;
+  return IsConsole(input) ? ReadConsoleLine(input, line, capacity, length)
+                          : ReadLine(input, line, capacity, length);
 }
 
 bool ReadFirstLineOfFile(const std::string& path, char* line, std::size_t capacity,
-                         std::size_t* length, std::string* error) {
+                         std::size_t* length, bool* opened) {
   char16_t wide[1024];
   HANDLE file = INVALID_HANDLE_VALUE;
-  if (platform::Utf8ToUtf16(path.data(), path.size(), wide, 1024)) {
+  if (Utf8ToUtf16(path.data(), path.size(), wide, 1024)) {
     file = ::CreateFileW(Wide(wide), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   }
-  if (file == INVALID_HANDLE_VALUE) {
-    *error = "cannot read the password file '" + path + "': " + LastErrorText();
-    return false;
-  }
+  *opened = file != INVALID_HANDLE_VALUE;
+  if (file == INVALID_HANDLE_VALUE) return false;
   bool ok = ReadLine(file, line, capacity, length);
   ::CloseHandle(file);
-  if (!ok) *error = "cannot read the password file '" + path + "' (first line too long?)";
   return ok;
 }
 
@@ -192,7 +185,7 @@ int TerminalColumns() {
 }
 
 void WatchForInterruption(const char16_t* path) {
-  if (!platform::WideCopy(reinterpret_cast<char16_t*>(pendingPath), platform::kMaxPath, path)) {
+  if (!WideCopy(reinterpret_cast<char16_t*>(pendingPath), kMaxPath, path)) {
     return;
   }
   pendingSet.store(true);
@@ -200,20 +193,4 @@ void WatchForInterruption(const char16_t* path) {
 
 void StopWatching() { pendingSet.store(false); }
 
-bool MoveIntoPlace(const char16_t* from, const char16_t* to, bool replace) {
-  // The staged file admitted its owner alone; an empty list that is not
-  // protected leaves it with what its folder passes on to new files.
-  ACL empty;
-  if (!::InitializeAcl(&empty, sizeof empty, ACL_REVISION)) return false;
-  DWORD status = ::SetNamedSecurityInfoW(
-      const_cast<wchar_t*>(Wide(from)), SE_FILE_OBJECT,
-      DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr, &empty,
-      nullptr);
-  if (status != ERROR_SUCCESS) {
-    ::SetLastError(status);
-    return false;
-  }
-  return ::MoveFileExW(Wide(from), Wide(to), replace ? MOVEFILE_REPLACE_EXISTING : 0) != 0;
-}
-
-}  // namespace cli
+}  // namespace platform
