@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "job/globals.h"
-#include "job/progress.h"
+#include "job/progress_callback.h"
 #include "job/worker.h"
 #include "platform/ui_qt/testing.h"
 #include "res/resource_ids.h"

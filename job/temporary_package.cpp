@@ -1,4 +1,4 @@
-#include "job/temp_file.h"
+#include "job/temporary_package.h"
 
 #include <mutex>
 

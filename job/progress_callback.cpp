@@ -1,4 +1,4 @@
-#include "job/progress.h"
+#include "job/progress_callback.h"
 
 #include "job/globals.h"
 #include "platform/device_path.h"

@@ -1,4 +1,5 @@
-// The menu-bar helper that the main window and the progress dialog share.
+// The soft keys that the main window and the progress dialog put up from
+// their menus (the device's menu bar).
 #pragma once
 
 #include "platform/window.h"

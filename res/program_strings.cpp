@@ -1,5 +1,5 @@
 // The texts of the program, as the device shows them, and in English.
-#include "res/string_table.h"
+#include "res/program_strings.h"
 
 #include <iterator>
 

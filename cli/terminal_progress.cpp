@@ -1,4 +1,4 @@
-#include "cli/progress.h"
+#include "cli/terminal_progress.h"
 
 #include <algorithm>
 #include <chrono>

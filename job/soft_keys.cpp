@@ -1,4 +1,4 @@
-#include "job/menu_bar.h"
+#include "job/soft_keys.h"
 
 #include "platform/message_box.h"
 #include "res/resources.h"
