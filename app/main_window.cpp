@@ -7,11 +7,10 @@
 #include "app/command_line.h"
 #include "app/layout.h"
 #include "job/globals.h"
-#include "job/menu_bar.h"
 #include "job/progress_dialog.h"
+#include "job/soft_keys.h"
 #include "platform/code_page.h"
 #include "platform/device_path.h"
-#include "platform/host_text.h"
 #include "platform/message_box.h"
 #include "platform/message_loop.h"
 #include "platform/screen.h"
@@ -57,7 +56,7 @@ void Create(Window window) {
                               u"", rects[3], platform::kMaxPath - 1);
 
   char16_t shown[platform::kMaxHostPath];
-  platform::HostText(job::destinationFolder, shown);
+  platform::HostPathForDisplay(job::destinationFolder, shown);
   platform::SetText(folderBox, shown);
   platform::Focus(passwordBox);
   platform::SetInputPanel(window, platform::InputPanel::kUp);

@@ -9,9 +9,9 @@
 #include "platform/shell.h"
 #include "platform/single_instance.h"
 #include "platform/string_table.h"
+#include "res/program_strings.h"
 #include "res/resource_ids.h"
 #include "res/resources.h"
-#include "res/string_table.h"
 
 namespace app {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
-#include "cli/system.h"
+#include "platform/console.h"
 #include "platform/device_path.h"
 
 namespace {
@@ -30,7 +30,7 @@ constexpr const char* kLinkPolicy =
     "which leaves them out with a note. SRC itself may be a link.";
 
 int Run(int argc, char** argv) {
-  cli::StartConsole();
+  platform::StartConsole();
   CLI::App app{
       "kva: KVA containers and packages.\n"
       "Without --password-file or --password-stdin the password is asked for on the terminal."};

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "cli/progress.h"
+#include "cli/terminal_progress.h"
 #include "platform/device_path.h"
 #include "platform/files.h"
 

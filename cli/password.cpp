@@ -2,7 +2,8 @@
 
 #include <cstring>
 
-#include "cli/system.h"
+#include "cli/messages.h"
+#include "platform/console.h"
 #include "platform/device_path.h"
 #include "platform/secure_zero.h"
 
@@ -28,12 +29,25 @@ void TrimLine(char (&line)[kLineBytes], std::size_t* length) {
 }
 
 bool Prompt(const char* prompt, char (&line)[kLineBytes], std::string* error) {
-  if (!AskHidden(prompt, line, sizeof line)) {
+  if (!platform::AskHidden(prompt, line, sizeof line)) {
     *error =
         "cannot ask for the password: no terminal (use --password-file or --password-stdin)";
     return false;
   }
   return true;
+}
+
+// Why the password line could not be read: a file that would not open
+// (the system's reason), else a line too long or unreadable.
+std::string LineNotRead(const PasswordSource& source, bool opened) {
+  if (source.standardInput) {
+    return "cannot read the password from standard input (first line too long?)";
+  }
+  if (!opened) {
+    std::string reason = LastErrorText();
+    return "cannot read the password file '" + source.file + "': " + reason;
+  }
+  return "cannot read the password file '" + source.file + "' (first line too long?)";
 }
 
 }  // namespace
@@ -85,9 +99,11 @@ bool ObtainPassword(const PasswordSource& source, bool confirm, PasswordBytes* p
   std::size_t length = 0;
   bool ok = true;
   if (source.standardInput || !source.file.empty()) {
+    bool opened = true;
     ok = source.standardInput
-             ? ReadFirstLineOfStandardInput(line, sizeof line, &length, error)
-             : ReadFirstLineOfFile(source.file, line, sizeof line, &length, error);
+             ? platform::ReadFirstLineOfStandardInput(line, sizeof line, &length)
+             : platform::ReadFirstLineOfFile(source.file, line, sizeof line, &length, &opened);
+    if (!ok) *error = LineNotRead(source, opened);
     if (ok) TrimLine(line, &length);
   } else {
     ok = Prompt("Password: ", line, error);

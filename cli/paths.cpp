@@ -2,7 +2,6 @@
 
 #include <filesystem>
 
-#include "cli/system.h"
 #include "platform/device_path.h"
 
 namespace cli {
@@ -35,10 +34,10 @@ bool ToDevicePath(const std::string& argument, DevicePath* path, std::string* er
     return false;
   }
   // Trailing separators go, but not the root's own ("/", "C:\").
-  while (tidy.size() > (root > 1 ? root : 1) && (tidy.back() == '/' || tidy.back() == kHostSeparator)) {
+  while (tidy.size() > (root > 1 ? root : 1) && (tidy.back() == '/' || tidy.back() == platform::kHostSeparator)) {
     tidy.pop_back();
   }
-  if (kHostSeparator != '\\' && tidy.find('\\') != std::string::npos) {
+  if (platform::kHostSeparator != '\\' && tidy.find('\\') != std::string::npos) {
     *error = "cannot use '" + argument + "': a name holds a backslash";
     return false;
   }

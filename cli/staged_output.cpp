@@ -1,7 +1,7 @@
 #include "cli/staged_output.h"
 
 #include "cli/messages.h"
-#include "cli/system.h"
+#include "platform/console.h"
 #include "platform/files.h"
 #include "platform/temp_files.h"
 
@@ -43,7 +43,7 @@ bool StagedOutput::Reserve(const DevicePath& finalPath, const std::string& shown
     return false;
   }
   reserved_ = true;
-  WatchForInterruption(temporary_.text);
+  platform::WatchForInterruption(temporary_.text);
   return true;
 }
 
@@ -53,13 +53,13 @@ bool StagedOutput::Commit(std::string* error) {
     return false;
   }
   // Without --force a file that appeared meanwhile is still not replaced.
-  if (!MoveIntoPlace(temporary_.text, final_.text, overwrite_)) {
+  if (!platform::MoveIntoPlace(temporary_.text, final_.text, overwrite_)) {
     *error = "cannot write " + Quoted(shownName_) + ": " + LastErrorText();
     Discard();
     return false;
   }
   reserved_ = false;
-  StopWatching();
+  platform::StopWatching();
   return true;
 }
 
@@ -67,7 +67,7 @@ void StagedOutput::Discard() {
   if (!reserved_) return;
   platform::DeleteFile(temporary_.text);
   reserved_ = false;
-  StopWatching();
+  platform::StopWatching();
 }
 
 }  // namespace cli

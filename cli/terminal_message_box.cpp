@@ -5,7 +5,7 @@
 #include "cli/command_support.h"
 #include "cli/kva_strings.h"
 #include "cli/messages.h"
-#include "cli/system.h"
+#include "platform/console.h"
 #include "platform/device_path.h"
 #include "platform/wide_string.h"
 
@@ -53,11 +53,11 @@ int TerminalMessageBox::Show(void*, const char16_t* text, const char16_t* captio
         PrintNote("    skipped (--skip-unreadable)");
         return platform::kAnswerOk;
       }
-      if (AskYesNo("Skip this file and go on?")) return platform::kAnswerOk;
+      if (platform::AskYesNo("Skip this file and go on?")) return platform::kAnswerOk;
       PrintNote("    cancelled (use --skip-unreadable to leave such files out)");
       return platform::kAnswerCancel;
     case platform::kButtonsYesNo:
-      return AskYesNo("Yes?") ? platform::kAnswerYes : platform::kAnswerNo;
+      return platform::AskYesNo("Yes?") ? platform::kAnswerYes : platform::kAnswerNo;
     default:
       return platform::kAnswerOk;
   }

@@ -4,9 +4,9 @@
 #include <thread>
 
 #include "job/globals.h"
-#include "job/menu_bar.h"
-#include "job/progress.h"
-#include "job/temp_file.h"
+#include "job/progress_callback.h"
+#include "job/soft_keys.h"
+#include "job/temporary_package.h"
 #include "job/worker.h"
 #include "platform/dialog.h"
 #include "platform/message_box.h"

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "job/globals.h"
-#include "job/progress.h"
-#include "job/temp_file.h"
+#include "job/progress_callback.h"
+#include "job/temporary_package.h"
 #include "platform/files.h"
 #include "platform/message_box.h"
 #include "platform/process_end.h"

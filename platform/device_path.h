@@ -21,6 +21,9 @@ namespace platform {
 // bytes (three per unit), so this buffer always suffices.
 inline constexpr std::size_t kMaxHostPath = 1024;
 
+// How paths are written on this host: '/' on Linux, '\' on Windows.
+extern const char kHostSeparator;
+
 // Device path -> host path. False when the path holds '/', an unpaired
 // surrogate, or does not fit.
 bool ToHostPath(const char16_t* devicePath, char* hostPath, std::size_t capacity);
@@ -42,6 +45,12 @@ std::size_t DeviceRootLength(const char16_t* path);
 bool Utf8ToUtf16(const char* text, std::size_t length, char16_t* out, std::size_t capacity);
 bool Utf16ToUtf8(const char16_t* text, std::size_t length, char* out, std::size_t capacity);
 
+// The host spelling of a device path as UTF-16 (on Linux '/' for '\'), for
+// showing to the user: the device spelling stays inside the program. A
+// text that has no host spelling, or whose host spelling does not fit, is
+// shown as it is (cut to fit). `capacity` counts the terminator.
+void HostPathForDisplay(const char16_t* devicePath, char16_t* shown, std::size_t capacity);
+
 template <std::size_t N>
 bool ToHostPath(const char16_t* devicePath, char (&hostPath)[N]) {
   return ToHostPath(devicePath, hostPath, N);
@@ -49,6 +58,10 @@ bool ToHostPath(const char16_t* devicePath, char (&hostPath)[N]) {
 template <std::size_t N>
 bool ToDevicePath(const char* hostPath, char16_t (&devicePath)[N]) {
   return ToDevicePath(hostPath, devicePath, N);
+}
+template <std::size_t N>
+void HostPathForDisplay(const char16_t* devicePath, char16_t (&shown)[N]) {
+  HostPathForDisplay(devicePath, shown, N);
 }
 
 }  // namespace platform

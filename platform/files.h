@@ -1,7 +1,7 @@
 // The device's file services on the host file system.
 //
 // Every function takes device paths (see device_path.h) and fails cleanly
-// when a path cannot be mapped. On Windows (platform/win32/files_win32.cpp)
+// when a path cannot be mapped. On Windows (platform/win32/files.cpp)
 // the same contract stands on CreateFileW and its family: links are
 // symbolic links and junctions, a file open for reading is shared with
 // writers and deleters as on Linux, and names created below a folder must
@@ -22,10 +22,10 @@ namespace platform {
 
 #ifdef _WIN32
 // A HANDLE held as an integer; -1 (INVALID_HANDLE_VALUE) when closed.
-using NativeHandle = std::intptr_t;
+using HostHandle = std::intptr_t;
 #else
 // A file descriptor; -1 when closed.
-using NativeHandle = int;
+using HostHandle = int;
 #endif
 
 struct FileAttributes {
@@ -96,15 +96,15 @@ class File {
   bool Close();
 
   bool IsOpen() const { return descriptor_ >= 0; }
-  NativeHandle Descriptor() const { return descriptor_; }
+  HostHandle Descriptor() const { return descriptor_; }
 
  private:
   friend bool GetFileId(const File& file, FileId* id);
   bool Flush();
-  bool Adopt(NativeHandle descriptor, bool forWriting);
+  bool Adopt(HostHandle descriptor, bool forWriting);
   void Describe(std::uint64_t size, const FileId& id);
 
-  NativeHandle descriptor_ = -1;
+  HostHandle descriptor_ = -1;
   bool writing_ = false;
   bool failed_ = false;
   // What the host said at opening (OpenRead and Create), so that callers
@@ -136,13 +136,13 @@ class Folder {
   bool OpenChild(const Folder& parent, const char16_t* name, bool create);
   void Close();
   bool IsOpen() const { return descriptor_ >= 0; }
-  NativeHandle Descriptor() const { return descriptor_; }
+  HostHandle Descriptor() const { return descriptor_; }
 #ifdef _WIN32
   const char16_t* Path() const { return path_; }
 #endif
 
  private:
-  NativeHandle descriptor_ = -1;
+  HostHandle descriptor_ = -1;
 #ifdef _WIN32
   // Windows opens names below a folder by their full path; the open handle
   // keeps the folder from being moved or replaced meanwhile.
@@ -170,6 +170,11 @@ bool DeleteIn(const Folder& folder, const char16_t* name);
 // that cannot wait for the writers: async-signal-safe, so a signal handler
 // may call it, and an immediate ending of the process does.
 void RemoveStagingFilesNow();
+// Gives the finished file `from` the access any new file gets in its
+// folder (it was private while incomplete) and renames it to `to`,
+// replacing an existing file only when `replace`. False with the system's
+// reason for LastError().
+bool MoveIntoPlace(const char16_t* from, const char16_t* to, bool replace);
 // Creates one folder (the user's default permissions); false if it exists.
 bool CreateFolder(const char16_t* path);
 bool RemoveFolder(const char16_t* path);

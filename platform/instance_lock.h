@@ -1,4 +1,5 @@
-// Where the instances of the program of one user meet.
+// Where the instances of the program of one user meet: a service of the
+// Linux host (posix/), on which the Qt back end keeps one instance per user.
 //
 // The device tells a running instance by its main window. Here the
 // instances meet in a folder that only this user can write, so that nobody

@@ -9,7 +9,7 @@
 namespace platform {
 
 #ifdef _WIN32
-void SecureZero(void* buffer, std::size_t size);  // SecureZeroMemory, in native_win32.cpp
+void SecureZero(void* buffer, std::size_t size);  // SecureZeroMemory, in win32/host.cpp
 #else
 inline void SecureZero(void* buffer, std::size_t size) { ::explicit_bzero(buffer, size); }
 #endif

@@ -3,8 +3,8 @@
 // A window is an opaque handle; what it does is a procedure that the
 // toolkit calls with messages; its controls are child windows known by
 // their ids. The program's logic (app/, job/) sees only this, so it exists
-// once whatever draws the windows: platform/qt/ on Qt 6 Widgets, and a
-// Win32 build with HWNDs, window procedures and SendMessage.
+// once whatever draws the windows: platform/ui_qt/ on Qt 6 Widgets, and
+// platform/ui_win32/ with HWNDs, window procedures and SendMessage.
 //
 // Unless a function says otherwise, it is called on the user-interface
 // thread. The calls that say "from any thread" wait, when made on another

@@ -4,13 +4,13 @@
 #include <gtest/gtest.h>
 
 #include "app/command_line.h"
-#include "job/progress.h"
+#include "job/progress_callback.h"
 #include "platform/language.h"
 #include "platform/screen.h"
 #include "platform/string_table.h"
+#include "res/program_strings.h"
 #include "res/resource_ids.h"
 #include "res/resources.h"
-#include "res/string_table.h"
 #include "tests/test_support.h"
 
 namespace fs = std::filesystem;

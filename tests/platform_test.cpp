@@ -6,9 +6,10 @@
 #include <cstring>
 #include <functional>
 #ifdef _WIN32
-#include "platform/win32/windows_api.h"  // before aclapi.h: it undoes the macros that clash
+#include <windows.h>
 
 #include <aclapi.h>
+#undef LoadString  // <windows.h> would rename platform::LoadString to LoadStringW
 #else
 #include <sys/stat.h>
 #include <unistd.h>

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "res/string_table.h"
+#include "res/program_strings.h"
 #include "securefile/securefile.h"
 
 namespace test_support {

@@ -9,9 +9,9 @@
 #include <cstring>
 
 #include "job/globals.h"
-#include "job/progress.h"
+#include "job/progress_callback.h"
 #include "job/worker.h"
-#include "platform/qt/window_qt.h"
+#include "platform/ui_qt/testing.h"
 #include "res/resource_ids.h"
 #include "tests/captured_ending.h"
 #include "tests/scripted_message_box.h"

@@ -1,9 +1,10 @@
-// <windows.h> for the Win32 side of the platform layer and kva.
+// <windows.h> for the Win32 side of the platform layer, and only for it.
 //
 // Several Win32 names are macros that would rename this project's own
 // functions (platform::DeleteFile would become DeleteFileW, LoadString
 // LoadStringW...), so they are undone here; the Win32 calls are made by
-// their W names. Only .cpp files include this, never a shared header.
+// their W names. Only the Win32 files of platform/ include this (win32/,
+// ui_win32/), never an interface header.
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN

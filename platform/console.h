@@ -1,0 +1,46 @@
+// The console of a command-line program: the terminal (the console on
+// Windows), standard input, and interruption (Ctrl+C, a closed console,
+// SIGTERM or SIGHUP). kva is written against it; posix/console.cpp and
+// win32/console.cpp define it.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace platform {
+
+// Prepares standard output and error (on Windows: UTF-8 on the console, as
+// kva writes UTF-8 everywhere). Called once, first thing.
+void StartConsole();
+
+// The first line of standard input, or of the file `path` (UTF-8), into
+// `line` as raw bytes, without its LF; nothing past the line is consumed
+// and no buffer keeps a copy of it. False when the line does not fit
+// `capacity` (terminator included) or cannot be read. *opened tells
+// whether the file could be opened at all; when it could not, the system's
+// reason stays for LastError() (files.h).
+bool ReadFirstLineOfStandardInput(char* line, std::size_t capacity, std::size_t* length);
+bool ReadFirstLineOfFile(const std::string& path, char* line, std::size_t capacity,
+                         std::size_t* length, bool* opened);
+
+// Asks on the terminal without echo and returns the answer as UTF-8.
+// False when there is no terminal to ask on.
+bool AskHidden(const char* prompt, char* line, std::size_t capacity);
+
+// Asks a yes/no question on the terminal; false (no) when there is none.
+bool AskYesNo(const char* question);
+
+// Progress is shown only when standard error is a terminal; the line is
+// rewritten in place and erased with EraseLine (`width` columns were used).
+bool ErrorIsTerminal();
+void EraseLine(std::size_t width);
+// The width of that terminal in columns (80 when it cannot be told).
+int TerminalColumns();
+
+// Until StopWatching, an interruption removes the file `path` before the
+// process ends. From StartConsole on, an interruption also removes any
+// file unpacking is writing under its hidden name (RemoveStagingFilesNow).
+void WatchForInterruption(const char16_t* path);
+void StopWatching();
+
+}  // namespace platform
