@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "cli/messages.h"
 #include "platform/device_path.h"
@@ -115,6 +116,38 @@ std::string PackProblem(const securefile::PackContext& context) {
   return "packing failed";
 }
 
+namespace {
+
+// Why an entry could not be created: a name this host cannot hold (checked
+// first, whatever the system answered), a link in the way, or the system's
+// own reason.
+std::string WhyNotCreated(const securefile::ExtractionTarget& target) {
+  std::size_t skip = platform::WideLength(target.destinationFolder);
+  std::u16string relative(target.failurePath + std::min(skip, platform::WideLength(target.failurePath)));
+  for (std::size_t begin = 0; begin <= relative.size();) {
+    std::size_t end = relative.find(u'\\', begin);
+    if (end == std::u16string::npos) end = relative.size();
+    std::u16string name = relative.substr(begin, end - begin);
+    std::string shown = Quoted(DisplayPath(name.c_str()));
+    switch (name.empty() ? platform::NameProblem::kNone : platform::CheckName(name.c_str())) {
+      case platform::NameProblem::kDeviceName:
+        return shown + " is the name of a device on Windows";
+      case platform::NameProblem::kDotOrSpaceAtEnd:
+        return shown + " ends in a dot or a space, which Windows drops";
+      case platform::NameProblem::kForbiddenCharacter:
+        return shown + " holds a character Windows names cannot hold";
+      case platform::NameProblem::kEmpty:
+      case platform::NameProblem::kNone:
+        break;
+    }
+    begin = end + 1;
+  }
+  if (target.error == platform::LinkNotFollowedError()) return "a link is in the way";
+  return ErrorText(target.error);
+}
+
+}  // namespace
+
 std::string UnpackProblem(const securefile::ExtractionTarget& target) {
   using securefile::UnpackFailure;
   std::string path = Quoted(DisplayPath(target.failurePath));
@@ -130,7 +163,7 @@ std::string UnpackProblem(const securefile::ExtractionTarget& target) {
              ": its path does not end within its record";
     case UnpackFailure::kPathTooLong: return "the entry " + path + " would need a path of 260 characters or more";
     case UnpackFailure::kCannotCreate:
-      return "cannot create " + path + " (a file or link is in the way, or no permission)";
+      return "cannot create " + path + ": " + WhyNotCreated(target);
     case UnpackFailure::kWriteFailed: return "cannot write " + path + " (is the disk full?)";
   }
   return "unpacking failed";
@@ -143,21 +176,28 @@ bool CheckOutputIsNotSource(const DevicePath& source, const DevicePath& output,
   return false;
 }
 
-bool PrepareDestinationFolder(const DevicePath& folder, const std::string& name, bool* created) {
-  *created = false;
+bool OpenExistingDestination(const DevicePath& folder, const std::string& name,
+                             platform::Folder* opened) {
   platform::FileAttributes attributes;
-  if (platform::GetFileAttributes(folder.text, &attributes)) {
-    if (attributes.isFolder) return true;
+  if (!platform::GetFileAttributes(folder.text, &attributes)) return true;
+  if (!attributes.isFolder) {
     PrintError(Quoted(name) + " exists and is not a folder");
     return false;
   }
+  if (opened->Open(folder.text)) return true;
+  PrintError("cannot open the folder " + Quoted(name) + ": " + LastErrorText());
+  return false;
+}
+
+bool CreateDestination(const DevicePath& folder, const std::string& name, platform::Folder* opened) {
   if (securefile::CreatePathFolders(folder.text) != kResultOk) {
     PrintError("cannot create the folder " + Quoted(name) + ": " + LastErrorText());
     return false;
   }
-  *created = true;
   PrintNote("created " + Quoted(name));
-  return true;
+  if (opened->Open(folder.text)) return true;
+  PrintError("cannot open the folder " + Quoted(name) + ": " + LastErrorText());
+  return false;
 }
 
 }  // namespace cli

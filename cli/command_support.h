@@ -44,9 +44,15 @@ std::string UnpackProblem(const securefile::ExtractionTarget& target);
 bool CheckOutputIsNotSource(const DevicePath& source, const DevicePath& output,
                             const std::string& name);
 
-// Makes sure the destination of an unpacking is a folder: an existing one,
-// or a new one (with any missing parents), which is then said. Prints the
-// problem and returns false when a file is in the way or it cannot be made.
-bool PrepareDestinationFolder(const DevicePath& folder, const std::string& name, bool* created);
+// The destination of an unpacking is opened as soon as it is examined, so
+// that it stays that folder whatever its path comes to name meanwhile (a
+// link or junction re-pointed). OpenExistingDestination opens it if it
+// exists (and leaves *opened closed if not); CreateDestination makes a
+// missing one, with any missing parents, says so, and opens it. Both print
+// the problem and return false when a file is in the way or it cannot be
+// made or opened.
+bool OpenExistingDestination(const DevicePath& folder, const std::string& name,
+                             platform::Folder* opened);
+bool CreateDestination(const DevicePath& folder, const std::string& name, platform::Folder* opened);
 
 }  // namespace cli

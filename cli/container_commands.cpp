@@ -13,6 +13,7 @@
 #include "cli/terminal_progress.h"
 #include "platform/files.h"
 #include "securefile/container_reader.h"
+#include "securefile/open_file_operations.h"
 #include "securefile/securefile.h"
 
 namespace cli {
@@ -55,10 +56,9 @@ int RunEncrypt(const EncryptOptions& options) {
   }
 
   ProgressCallback progress = StartProgress("Encrypting", size);
-  std::int32_t result = EncryptContainer(source.text, output.TemporaryPath(), password.Data(),
-                                         password.Length(), options.cipher, progress,
-                                         options.offset, options.carrier.empty() ? nullptr : carrier.text,
-                                         KvaInstance());
+  std::int32_t result = EncryptContainerInto(
+      source.text, output.File(), password.Consumable(), password.Length(), options.cipher,
+      progress, options.offset, options.carrier.empty() ? nullptr : carrier.text, KvaInstance());
   ClearProgressLine();
   if (result != kResultOk) {
     PrintError("encryption of " + Quoted(options.source) + " failed: " +
@@ -98,9 +98,9 @@ int RunDecrypt(const DecryptOptions& options) {
   }
 
   ProgressCallback progress = StartProgress("Decrypting", inspection.header.ciphertextLength);
-  std::int32_t result = DecryptContainer(source.text, output.TemporaryPath(), password.Data(),
-                                         password.Length(), progress, options.offset,
-                                         KvaInstance());
+  std::int32_t result = DecryptContainerInto(source.text, output.File(), password.Consumable(),
+                                             password.Length(), progress, options.offset,
+                                             KvaInstance());
   ClearProgressLine();
   if (result == kResultWrongPassword) {
     PrintError("wrong password");
@@ -131,7 +131,8 @@ int RunInfo(const InfoOptions& options) {
   const securefile::ContainerHeader& header = inspection.header;
   std::uint64_t available = inspection.fileSize - options.offset;
   std::uint64_t end = std::uint64_t{options.offset} + securefile::kHeaderSize + header.ciphertextLength;
-  std::printf("file:        %s (%" PRIu64 " bytes)\n", options.file.c_str(), inspection.fileSize);
+  std::printf("file:        %s (%" PRIu64 " bytes)\n", OneLine(options.file).c_str(),
+              inspection.fileSize);
   std::printf("offset:      %" PRIu32 "\n", options.offset);
   std::printf("magic:       ~KVA\n");
   std::printf("cipher:      %d (%s)\n", header.cipherIdentifier, CipherName(header.cipherIdentifier));

@@ -9,6 +9,7 @@
 #include "cli/exit_codes.h"
 #include "platform/console.h"
 #include "platform/device_path.h"
+#include "platform/dump_protection.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ constexpr const char* kLinkPolicy =
     "which leaves them out with a note. SRC itself may be a link.";
 
 int Run(int argc, char** argv) {
+  platform::KeepSecretsOutOfDumps();
   platform::StartConsole();
   CLI::App app{
       "kva: KVA containers and packages.\n"

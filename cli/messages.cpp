@@ -20,18 +20,25 @@ void PrintNote(const std::string& message) {
 
 std::string OneLine(const std::string& text) {
   std::string line;
-  for (char c : text) {
-    auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte != 0x7f) {
-      line += c;
-    } else if (c == '\n') {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    auto byte = static_cast<unsigned char>(text[i]);
+    auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+    char escape[8];
+    if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+      // A C1 control (U+0080 to U+009F, two bytes in UTF-8): U+009B, say,
+      // starts a terminal's control sequence as ESC [ does.
+      std::snprintf(escape, sizeof escape, "\\u%04x", next);
+      line += escape;
+      ++i;
+    } else if (byte >= 0x20 && byte != 0x7f) {
+      line += text[i];
+    } else if (byte == '\n') {
       line += "\\n";
-    } else if (c == '\t') {
+    } else if (byte == '\t') {
       line += "\\t";
-    } else if (c == '\r') {
+    } else if (byte == '\r') {
       line += "\\r";
     } else {
-      char escape[8];
       std::snprintf(escape, sizeof escape, "\\x%02x", byte);
       line += escape;
     }
@@ -46,11 +53,13 @@ std::string Quoted(const std::string& path) {
   return quoted;
 }
 
-std::string LastErrorText() {
+std::string ErrorText(int error) {
   char16_t text[256];
   char utf8[1024];
-  platform::ErrorText(platform::LastError(), text, 256);
+  platform::ErrorText(error, text, 256);
   return platform::Utf16ToUtf8(text, platform::WideLength(text), utf8, sizeof utf8) ? utf8 : "";
 }
+
+std::string LastErrorText() { return ErrorText(platform::LastError()); }
 
 }  // namespace cli

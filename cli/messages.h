@@ -12,14 +12,16 @@ void PrintError(const std::string& message);
 void PrintNote(const std::string& message);
 
 // Quotes a path for a message, on one line: control characters in it (a
-// newline in a file name) are written as C escapes, "\n", "\x1b".
+// newline in a file name) are written as C escapes, "\n", "\x1b", "\u009b".
 std::string Quoted(const std::string& path);
 
-// The text with its control characters written as C escapes, so that a
-// message about one problem stays on one line.
+// The text (UTF-8) with its control characters (C0, DEL and C1) written as
+// C escapes, so that a message about one problem stays on one line and a
+// name cannot speak to the terminal.
 std::string OneLine(const std::string& text);
 
-// The last system error of the calling thread in words.
+// A system error, and the last one of the calling thread, in words.
+std::string ErrorText(int error);
 std::string LastErrorText();
 
 }  // namespace cli

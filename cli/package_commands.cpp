@@ -49,17 +49,25 @@ int RunPack(const PackOptions& options) {
   std::string error;
   std::int32_t result = kResultFailed;
   if (options.append) {
-    // The library puts the package back as it was if appending fails.
-    result = securefile::PackPackageWith(context, source.text, package.text, true, false,
-                                         nullptr, nullptr);
+    // One handle for checking the package and appending to it; the library
+    // puts the package back as it was through it if appending fails.
+    platform::File file;
+    if (!file.OpenUpdate(package.text)) {
+      PrintError("cannot open " + Quoted(options.package) + ": " + LastErrorText());
+      return kExitFailure;
+    }
+    result = securefile::PackPackageInto(context, source.text, file, package.text, true);
+    if (!file.Close() && result == kResultOk) {
+      PrintError("cannot write " + Quoted(options.package) + " (is the disk full?)");
+      return kExitFailure;
+    }
   } else {
     StagedOutput output;
     if (!output.Reserve(package, options.package, options.force, &error)) {
       PrintError(error);
       return kExitFailure;
     }
-    result = securefile::PackPackageWith(context, source.text, output.TemporaryPath(), false,
-                                         false, nullptr, nullptr);
+    result = securefile::PackPackageInto(context, source.text, output.File(), package.text, false);
     if (result == kResultOk && !output.Commit(&error)) {
       PrintError(error);
       return kExitFailure;
@@ -110,11 +118,16 @@ int RunUnpack(const UnpackOptions& options) {
     PrintError("cannot read " + Quoted(options.package));
     return kExitFailure;
   }
-  bool created = false;
-  if (!PrepareDestinationFolder(destination, options.destination, &created)) return kExitFailure;
+  securefile::ExtractionTarget target;
+  if (!OpenExistingDestination(destination, options.destination, &target.destination) ||
+      (!target.destination.IsOpen() &&
+       !CreateDestination(destination, options.destination, &target.destination))) {
+    return kExitFailure;
+  }
+  platform::OriginMark origin;
+  if (platform::ReadOriginMark(package.text, &origin)) target.origin = &origin;
 
   securefile::FileReader reader(file);
-  securefile::ExtractionTarget target;
   std::int32_t result = securefile::UnpackStream(reader, destination.text,
                                                  StartProgress("Unpacking"), &target);
   ClearProgressLine();
@@ -156,16 +169,19 @@ int RunList(const ListOptions& options) {
     bool isFile = record.first != securefile::kKindFolder;
     char16_t relative[platform::kMaxPath];
     bool safe = securefile::SafeRelativePath(record, relative) == kResultOk;
-    std::string shown = safe ? DisplayPath(relative) : DisplayPath(record.path) + "  (unsafe path)";
+    // A name may hold anything, escape sequences and line ends included:
+    // it is shown escaped, so it can neither forge a line nor hide its mark.
+    std::string shown = safe ? OneLine(DisplayPath(relative))
+                             : OneLine(DisplayPath(record.path)) + "  (unsafe path)";
     std::printf("%-6s %12" PRIu32 " %5" PRIu32 "  %s\n", isFile ? "file" : "folder",
                 isFile ? record.second : 0u, record.third, shown.c_str());
     if (isFile && !securefile::SkipPackageContent(reader, record.second)) {
-      PrintError("the package ends inside the content of " + Quoted(shown));
+      PrintError("the package ends inside the content of '" + shown + "'");
       return kExitFailure;
     }
   }
   std::printf("entries: %" PRIu32 ", content bytes: %" PRIu32 ", root: %s\n", header.first,
-              header.second, DisplayPath(header.path).c_str());
+              header.second, OneLine(DisplayPath(header.path)).c_str());
   return kExitOk;
 }
 

@@ -52,7 +52,9 @@ std::string LineNotRead(const PasswordSource& source, bool opened) {
 
 }  // namespace
 
-PasswordBytes::~PasswordBytes() {
+PasswordBytes::~PasswordBytes() { Wipe(); }
+
+void PasswordBytes::Wipe() {
   platform::SecureZero(bytes_, sizeof bytes_);
   length_ = 0;
 }

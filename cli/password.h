@@ -23,6 +23,10 @@ class PasswordBytes {
   PasswordBytes& operator=(const PasswordBytes&) = delete;
 
   const unsigned char* Data() const { return bytes_; }
+  // For the operations that wipe the password once the key is derived.
+  unsigned char* Consumable() { return bytes_; }
+  // Once the key is derived, the password is not needed any more.
+  void Wipe();
   int Length() const { return static_cast<int>(length_); }
   unsigned char (&Buffer())[platform::kPasswordBytes] { return bytes_; }
   std::size_t& LengthRef() { return length_; }

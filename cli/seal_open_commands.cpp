@@ -40,7 +40,7 @@ int RunSeal(const SealOptions& options) {
   // the container it replaces.
   securefile::PackContext context;
   context.instance = KvaInstance();
-  securefile::LeaveOutOwnFile(context, output.TemporaryPath());
+  securefile::LeaveOutOwnFile(context, output.File());
   securefile::LeaveOutOwnFile(context, destination.text);
   std::uint32_t entryCount = 0;
   std::uint64_t totalBytes = 0;
@@ -60,15 +60,12 @@ int RunSeal(const SealOptions& options) {
     return kExitFailure;
   }
 
-  platform::File file;
-  if (!file.Create(output.TemporaryPath())) {
-    PrintError("cannot write " + Quoted(options.container));
-    return kExitFailure;
-  }
-  securefile::FileWriter fileWriter(file);
+  securefile::FileWriter fileWriter(output.File());
   securefile::ContainerEncryptor encryptor;
-  if (encryptor.Begin(fileWriter, options.cipher, packageSize, password.Data(),
-                      password.Length()) != kResultOk) {
+  std::int32_t begun =
+      encryptor.Begin(fileWriter, options.cipher, packageSize, password.Data(), password.Length());
+  password.Wipe();  // the key is all that is needed from here on
+  if (begun != kResultOk) {
     PrintError("cannot write " + Quoted(options.container));
     return kExitFailure;
   }
@@ -82,7 +79,7 @@ int RunSeal(const SealOptions& options) {
     PrintError(PackProblem(context));
     return kExitFailure;
   }
-  if (plain.Finish() != kResultOk || !file.Close()) {
+  if (plain.Finish() != kResultOk || !output.File().Flush()) {
     PrintError("cannot write " + Quoted(options.container) + " (is the disk full?)");
     return kExitFailure;
   }
@@ -101,11 +98,14 @@ int RunOpen(const OpenOptions& options) {
       !CheckInputFile(source, options.container, &size)) {
     return kExitFailure;
   }
-  platform::FileAttributes attributes;
-  if (platform::GetFileAttributes(destination.text, &attributes) && !attributes.isFolder) {
-    PrintError(Quoted(options.destination) + " exists and is not a folder");
+  // An existing destination is held from now on: the folder examined here
+  // is the one the files go into.
+  securefile::ExtractionTarget target;
+  if (!OpenExistingDestination(destination, options.destination, &target.destination)) {
     return kExitFailure;
   }
+  platform::OriginMark origin;
+  if (platform::ReadOriginMark(source.text, &origin)) target.origin = &origin;
 
   platform::File file;
   if (!file.OpenRead(source.text)) {
@@ -132,6 +132,7 @@ int RunOpen(const OpenOptions& options) {
   }
   securefile::ContainerDecryptor decryptor;
   std::int32_t result = decryptor.Begin(header, password.Data(), password.Length());
+  password.Wipe();  // the key is all that is needed from here on
   if (result == kResultWrongPassword) {
     PrintError("wrong password");
     return kExitWrongPassword;
@@ -141,11 +142,13 @@ int RunOpen(const OpenOptions& options) {
     return kExitFailure;
   }
 
-  // The destination is made only once the password is known to be right.
-  bool created = false;
-  if (!PrepareDestinationFolder(destination, options.destination, &created)) return kExitFailure;
+  // A missing destination is made only once the password is known to be
+  // right.
+  if (!target.destination.IsOpen() &&
+      !CreateDestination(destination, options.destination, &target.destination)) {
+    return kExitFailure;
+  }
   securefile::DecryptingReader plain(decryptor, reader);
-  securefile::ExtractionTarget target;
   result = securefile::UnpackStream(plain, destination.text, StartProgress("Opening"), &target);
   // Decrypt whatever follows the package, so that the last piece's padding
   // is checked too: a damaged end is reported, not ignored.

@@ -1,32 +1,15 @@
 #include "cli/staged_output.h"
 
 #include "cli/messages.h"
-#include "platform/console.h"
-#include "platform/files.h"
-#include "platform/temp_files.h"
 
 namespace cli {
-namespace {
-
-// The folder part of a device path, with its trailing backslash.
-void FolderOf(const char16_t* path, char16_t (&folder)[platform::kMaxPath]) {
-  platform::WideCopy(folder, path);
-  std::size_t cut = platform::WideLength(folder);
-  while (cut > 0 && folder[cut - 1] != u'\\') --cut;
-  folder[cut] = u'\0';
-}
-
-}  // namespace
-
-StagedOutput::~StagedOutput() { Discard(); }
 
 bool StagedOutput::Reserve(const DevicePath& finalPath, const std::string& shownName,
                            bool overwrite, std::string* error) {
-  final_ = finalPath;
   shownName_ = shownName;
   overwrite_ = overwrite;
   platform::FileAttributes attributes;
-  if (platform::GetLinkAttributes(final_.text, &attributes)) {
+  if (platform::GetLinkAttributes(finalPath.text, &attributes)) {
     if (attributes.isFolder) {
       *error = Quoted(shownName) + " is a folder";
       return false;
@@ -36,38 +19,37 @@ bool StagedOutput::Reserve(const DevicePath& finalPath, const std::string& shown
       return false;
     }
   }
+  // The folder part of the path (with its trailing backslash: the root
+  // stays a root) and the name after it.
   char16_t folder[platform::kMaxPath];
-  FolderOf(final_.text, folder);
-  if (!platform::CreateTempFile(folder, u".kva-partial-", temporary_.text)) {
+  platform::WideCopy(folder, finalPath.text);
+  std::size_t cut = platform::WideLength(folder);
+  while (cut > 0 && folder[cut - 1] != u'\\') --cut;
+  platform::WideCopy(name_, folder + cut);
+  folder[cut] = u'\0';
+  if (!folder_.Open(folder) || !file_.CreateUnnamedIn(folder_)) {
     *error = "cannot create a file beside " + Quoted(shownName) + ": " + LastErrorText();
     return false;
   }
-  reserved_ = true;
-  platform::WatchForInterruption(temporary_.text);
   return true;
 }
 
 bool StagedOutput::Commit(std::string* error) {
-  if (!reserved_) {
-    *error = "cannot move the output into place";
-    return false;
-  }
   // Without --force a file that appeared meanwhile is still not replaced.
-  if (!platform::MoveIntoPlace(temporary_.text, final_.text, overwrite_)) {
-    *error = "cannot write " + Quoted(shownName_) + ": " + LastErrorText();
-    Discard();
+  auto replacing = overwrite_ ? platform::File::Replacing::kFileOrLink
+                              : platform::File::Replacing::kNothing;
+  if (!file_.Commit(folder_, name_, replacing)) {
+    bool appeared = !overwrite_ && platform::LastError() == platform::FileExistsError();
+    *error = appeared ? Quoted(shownName_) + " appeared meanwhile (use --force to replace it)"
+                      : "cannot write " + Quoted(shownName_) + ": " + LastErrorText();
+    file_.Close();
     return false;
   }
-  reserved_ = false;
-  platform::StopWatching();
+  if (!file_.Close()) {
+    *error = "cannot write " + Quoted(shownName_) + ": " + LastErrorText();
+    return false;
+  }
   return true;
-}
-
-void StagedOutput::Discard() {
-  if (!reserved_) return;
-  platform::DeleteFile(temporary_.text);
-  reserved_ = false;
-  platform::StopWatching();
 }
 
 }  // namespace cli

@@ -1,41 +1,42 @@
 // An output file that appears only when it is complete.
 //
-// The library writes into a private temporary file beside the output's
-// final name; Commit() renames it into place. Until then an existing file of
-// that name is untouched, and a failure, an interruption (Ctrl+C) or an
-// early return removes the temporary file, so kva never leaves a partial
-// output behind or destroys the old one.
+// The output's folder is opened at once and the output is written into a
+// file there that has no name yet (platform::File::CreateUnnamedIn), held
+// open: nobody can swap what is being written for another file, an
+// existing file of the output's name is untouched until Commit() names the
+// new one, and a failure, an interruption or an early return leaves
+// nothing behind, since a file without a name goes with its last handle.
 #pragma once
 
 #include <string>
 
 #include "cli/paths.h"
+#include "platform/files.h"
 
 namespace cli {
 
 class StagedOutput {
  public:
   StagedOutput() = default;
-  ~StagedOutput();
   StagedOutput(const StagedOutput&) = delete;
   StagedOutput& operator=(const StagedOutput&) = delete;
 
-  // Reserves the temporary file for `finalPath`. Without `overwrite`, an
-  // existing file there is an error.
+  // Makes the file for `finalPath`. Without `overwrite`, an existing file
+  // there is an error.
   bool Reserve(const DevicePath& finalPath, const std::string& shownName, bool overwrite,
                std::string* error);
-  const char16_t* TemporaryPath() const { return temporary_.text; }
-  // Gives the file the user's default permissions and moves it into place.
+  // The file to write the output into.
+  platform::File& File() { return file_; }
+  // Gives the finished file its name, with the user's default permissions,
+  // and closes it.
   bool Commit(std::string* error);
-  // Removes the temporary file (also done by the destructor).
-  void Discard();
 
  private:
-  DevicePath final_;
-  DevicePath temporary_;
+  platform::Folder folder_;
+  platform::File file_;
+  char16_t name_[platform::kMaxPath] = {};
   std::string shownName_;
   bool overwrite_ = false;
-  bool reserved_ = false;
 };
 
 }  // namespace cli

@@ -1,46 +1,26 @@
 #include "job/temporary_package.h"
 
-#include <mutex>
-
-#include "platform/files.h"
 #include "platform/process_end.h"
-#include "platform/temp_files.h"
 
 namespace job {
 namespace {
 
-std::mutex guard;
-char16_t reservedPath[platform::kMaxPath] = {};
-
-void RemoveLocked() {
-  if (reservedPath[0] == u'\0') return;
-  platform::DeleteFile(reservedPath);
-  reservedPath[0] = u'\0';
-}
+platform::File package;
 
 }  // namespace
 
-bool ReserveTempFile(char16_t (&path)[platform::kMaxPath]) {
-  std::lock_guard<std::mutex> lock(guard);
-  RemoveLocked();
-  path[0] = u'\0';
-  char16_t folder[platform::kMaxPath];
-  if (!platform::GetTempFolder(folder) ||
-      !platform::CreateTempFile(folder, kTempFilePrefix, reservedPath)) {
-    reservedPath[0] = u'\0';
-    return false;
-  }
-  return platform::WideCopy(path, reservedPath);
+platform::File* ReserveTempFile() {
+  RemoveTempFile();
+  return package.CreateScratch(kTempFilePrefix) ? &package : nullptr;
 }
 
 void RemoveTempFile() {
-  std::lock_guard<std::mutex> lock(guard);
-  RemoveLocked();
+  if (package.IsOpen()) package.Close();
 }
 
 void RemoveTempFileAndEndAtOnce(int exitCode) {
-  std::lock_guard<std::mutex> lock(guard);
-  RemoveLocked();
+  // Not closed here: the worker may be writing it on its own thread, and
+  // a file with no name (or deleted when its handle goes) needs nothing.
   platform::EndProcessAtOnce(exitCode);
 }
 

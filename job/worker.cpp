@@ -1,6 +1,7 @@
 #include "job/worker.h"
 
 #include <cstring>
+#include <utility>
 
 #include "job/globals.h"
 #include "job/progress_callback.h"
@@ -9,6 +10,7 @@
 #include "platform/message_box.h"
 #include "platform/process_end.h"
 #include "res/resource_ids.h"
+#include "securefile/open_file_operations.h"
 #include "securefile/securefile.h"
 
 namespace job {
@@ -87,8 +89,8 @@ void RunWorker(void* dialog) {
   LoadTexts(&texts);
 
   // Without a private temporary file there is nowhere safe to decrypt to.
-  char16_t tempPath[platform::kMaxPath];
-  if (!ReserveTempFile(tempPath)) {
+  platform::File* package = ReserveTempFile();
+  if (package == nullptr) {
     ShowError(dialog, texts.decryptFailed, texts);
     EndRun();
     return;
@@ -99,6 +101,17 @@ void RunWorker(void* dialog) {
     EndRun();
     return;
   }
+  // Held from here on: the folder just examined is the one the files go
+  // into, whatever its path comes to name meanwhile.
+  platform::Folder destination;
+  if (!destination.Open(destinationFolder)) {
+    ShowError(dialog, texts.wrongFolder, texts);
+    EndRun();
+    return;
+  }
+  // A container marked as coming from elsewhere passes its mark on.
+  platform::OriginMark origin;
+  bool marked = platform::ReadOriginMark(sourcePath, &origin);
 
   // The encrypted file as it is before the run: unpacking may put a file of
   // the same name in its place, and that one is not the original to delete.
@@ -107,11 +120,13 @@ void RunWorker(void* dialog) {
 
   auto passwordLength = static_cast<std::int32_t>(
       ::strnlen(reinterpret_cast<const char*>(passwordBytes), sizeof passwordBytes - 1));
-  std::int32_t decrypted = DecryptContainer(sourcePath, tempPath, passwordBytes, passwordLength,
-                                            ReportProgress, 0, instance);
+  // The password is wiped as soon as the key is derived.
+  std::int32_t decrypted = DecryptContainerInto(sourcePath, *package, passwordBytes,
+                                                passwordLength, ReportProgress, 0, instance);
   WipePassword();
   if (decrypted != kResultOk) {
     RemoveTempFile();
+    destination.Close();
     if (created) platform::RemoveFolder(destinationFolder);
     ShowError(dialog, decrypted == kResultWrongPassword ? texts.wrongPassword : texts.decryptFailed,
               texts);
@@ -119,7 +134,10 @@ void RunWorker(void* dialog) {
     return;
   }
 
-  std::int32_t unpacked = UnpackPackage(tempPath, destinationFolder, ReportProgress);
+  std::int32_t unpacked =
+      package->Seek(0) ? UnpackPackageFrom(*package, std::move(destination), destinationFolder,
+                                           ReportProgress, marked ? &origin : nullptr)
+                       : kResultFailed;
   RemoveTempFile();
   if (unpacked != kResultOk) {
     // What was extracted stays, and so does the folder.

@@ -1,7 +1,11 @@
 // The console of a command-line program: the terminal (the console on
-// Windows), standard input, and interruption (Ctrl+C, a closed console,
-// SIGTERM or SIGHUP). kva is written against it; posix/console.cpp and
-// win32/console.cpp define it.
+// Windows), standard input, and the endings that do not wait for the
+// command (Ctrl+C, a closed console; on Linux SIGTERM, SIGHUP, SIGXFSZ and
+// SIGPIPE too), which StartConsole sets up: each removes the hidden files
+// being written (RemoveStagingFilesNow), says why on standard error where
+// it can, and ends the process (Ctrl+C by its signal, the others with 1).
+// kva is written against it; posix/console.cpp and win32/console.cpp
+// define it.
 #pragma once
 
 #include <cstddef>
@@ -36,11 +40,5 @@ bool ErrorIsTerminal();
 void EraseLine(std::size_t width);
 // The width of that terminal in columns (80 when it cannot be told).
 int TerminalColumns();
-
-// Until StopWatching, an interruption removes the file `path` before the
-// process ends. From StartConsole on, an interruption also removes any
-// file unpacking is writing under its hidden name (RemoveStagingFilesNow).
-void WatchForInterruption(const char16_t* path);
-void StopWatching();
 
 }  // namespace platform

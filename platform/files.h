@@ -54,7 +54,10 @@ class Folder;
 
 // An open file. Reading and writing go through a fixed buffer, allocated
 // while the file is open (so deep recursions that hold few open files keep
-// small stack frames); a file is opened either for reading or for writing.
+// small stack frames) and wiped before it is freed, since it may have held
+// plaintext. A file is opened for reading, for writing, or (OpenUpdate and
+// the files made by CreateUnnamedIn and CreateScratch) for both: switching
+// from reading to writing takes a Seek first.
 class File {
  public:
   static constexpr std::size_t kBufferSize = 64 * 1024;
@@ -71,25 +74,53 @@ class File {
   bool Create(const char16_t* path);
   // Opens an existing file for writing without emptying it; position 0.
   bool OpenWrite(const char16_t* path);
-  // Creates a new, hidden file in `folder` to receive the content of
-  // `name`, which takes it over with ReplaceIn once complete: until then an
-  // existing file of that name stays as it is, and a failure leaves no
-  // partial file under it. The hidden name goes to `stagingName` (kMaxPath
-  // units). Fails, creating nothing, when `name` is a symbolic link or a
-  // folder.
-  bool CreateStagingIn(const Folder& folder, const char16_t* name, char16_t* stagingName);
+  // Opens an existing regular file for reading and writing, position 0, so
+  // that what is checked and what is changed are one file.
+  bool OpenUpdate(const char16_t* path);
+
+  // Creates a file in `folder` that only its owner can open and that has
+  // no name there until Commit gives it one: an output written through
+  // this object alone, so that nobody can swap what a name leads to while
+  // it is written. Linux makes it without any name (O_TMPFILE); where the
+  // file system cannot, and on Windows, it has a hidden name that is
+  // removed however the process ends (registered for removal before the
+  // file exists; on Windows marked for deletion until Commit). Closing it
+  // before Commit leaves nothing.
+  bool CreateUnnamedIn(const Folder& folder);
+  // Scratch space that never has a name anyone can open: a file in the
+  // temporary folder with no name at all on Linux (or one removed before
+  // anything is written); on Windows, which needs a name, one that starts
+  // with `windowsPrefix`, admits only its owner and is deleted when
+  // closed. It goes with the process, however it ends.
+  bool CreateScratch(const char16_t* windowsPrefix);
+
+  // What Commit may replace when `name` exists already; a folder never.
+  enum class Replacing { kNothing, kFile, kFileOrLink };
+  // Writes out what is buffered, gives a file made by CreateUnnamedIn the
+  // access any new file gets in its folder (0666 less the umask; on
+  // Windows what the folder passes on) and names it `name` in that folder,
+  // replacing an existing entry of that name only as `replacing` allows,
+  // in one step. The file stays open. False, with the reason for
+  // LastError() and nothing named, when it fails; it may be committed
+  // again, or closed to leave nothing.
+  bool Commit(const Folder& folder, const char16_t* name, Replacing replacing);
 
   // Reads up to `size` bytes. `*got` is less than `size` only at the end of
   // the file. False on an error.
   bool Read(void* buffer, std::uint32_t size, std::uint32_t* got);
   // Writes all `size` bytes or fails. Data may stay buffered until the next
-  // seek or Close, which then report any failure.
+  // seek, Flush, Commit or Close, which then report any failure.
   bool Write(const void* buffer, std::uint32_t size);
+  // Writes out what is buffered. False if any buffered write failed.
+  bool Flush();
+  // Drops what is buffered and a failure seen, for a caller that puts the
+  // file back as it was after a failed write.
+  void ForgetFailure();
   bool Seek(std::uint64_t position);
   bool SeekToEnd();
   // Cuts (or extends) the file to `length` bytes; for files open for writing.
   bool Truncate(std::uint64_t length);
-  // For a file opened with OpenRead: its size when it was opened.
+  // For a file opened with OpenRead or OpenUpdate: its size when it was opened.
   std::uint64_t OpenedSize() const { return openedSize_; }
   // Flushes and closes. False if any buffered write failed: a file whose
   // close fails is a failed write.
@@ -100,13 +131,22 @@ class File {
 
  private:
   friend bool GetFileId(const File& file, FileId* id);
-  bool Flush();
-  bool Adopt(HostHandle descriptor, bool forWriting);
+  enum Access { kReadOnly = 1, kWriteOnly = 2, kReadWrite = 3 };
+  enum class Buffered { kNothing, kReadAhead, kWrites };
+  bool Adopt(HostHandle descriptor, int access);
   void Describe(std::uint64_t size, const FileId& id);
+  // A file made by CreateUnnamedIn that is closed before its Commit: the
+  // hidden name it may have goes (staging_files.cpp).
+  void DropUncommitted();
 
   HostHandle descriptor_ = -1;
-  bool writing_ = false;
+  int access_ = 0;
+  Buffered buffered_ = Buffered::kNothing;
   bool failed_ = false;
+  // Made by CreateUnnamedIn and not yet committed; `staging_` is the slot
+  // of the staging table that holds its hidden name, or -1 when it has none.
+  bool uncommitted_ = false;
+  int staging_ = -1;
   // What the host said at opening (OpenRead and Create), so that callers
   // asking for the size or the identity cost no further system call.
   bool described_ = false;
@@ -114,6 +154,7 @@ class File {
   FileId id_;
   std::size_t begin_ = 0;  // reading: next unread byte; writing: unused
   std::size_t end_ = 0;    // reading: end of buffered bytes; writing: bytes waiting
+  std::size_t used_ = 0;   // how much of the buffer has held data, to wipe
   std::unique_ptr<unsigned char[]> buffer_;
 };
 
@@ -160,21 +201,34 @@ bool GetFileId(const File& file, FileId* id);
 bool IsSameFile(const char16_t* a, const char16_t* b);
 
 bool DeleteFile(const char16_t* path);
-// Renames the file `from` in `folder` to `to`, replacing a file of that name
-// (the name, never what it is linked to: a hard link elsewhere keeps its
-// bytes); a symbolic link or a folder named `to` makes it fail.
-bool ReplaceIn(const Folder& folder, const char16_t* from, const char16_t* to);
-bool DeleteIn(const Folder& folder, const char16_t* name);
-// Removes every staging file still being written (made by CreateStagingIn
-// and not yet renamed by ReplaceIn or deleted by DeleteIn). For endings
-// that cannot wait for the writers: async-signal-safe, so a signal handler
-// may call it, and an immediate ending of the process does.
+// Removes every hidden file that an ending must not leave behind (the
+// staging names of CreateUnnamedIn and Commit). For endings that cannot
+// wait for the writers: async-signal-safe, so a signal handler may call it,
+// and an immediate ending of the process does.
 void RemoveStagingFilesNow();
-// Gives the finished file `from` the access any new file gets in its
-// folder (it was private while incomplete) and renames it to `to`,
-// replacing an existing file only when `replace`. False with the system's
-// reason for LastError().
-bool MoveIntoPlace(const char16_t* from, const char16_t* to, bool replace);
+
+// Why this host cannot create `name` (one component) below a folder, or
+// would read it as something else; kNone when it can. Windows refuses
+// device names (CON, NUL.txt, COM¹), a trailing dot or space (which it
+// drops), and characters a name cannot hold (":" names a stream of another
+// file); Linux only '/' and the empty name.
+enum class NameProblem { kNone, kEmpty, kDeviceName, kDotOrSpaceAtEnd, kForbiddenCharacter };
+NameProblem CheckName(const char16_t* name);
+
+// Where a file came from, as the host keeps it beside the file: Windows'
+// mark of the web (the Zone.Identifier stream that browsers and mail
+// programs add to what they save), so that files unpacked from a marked
+// container are marked as Windows' own extraction marks them. Linux keeps
+// none: reading finds nothing and writing does nothing.
+struct OriginMark {
+  unsigned char bytes[4096];
+  std::size_t length = 0;
+};
+// False when `path` carries no mark (or one too large to keep).
+bool ReadOriginMark(const char16_t* path, OriginMark* mark);
+// Gives the open file the mark; false when it cannot.
+bool WriteOriginMark(const File& file, const OriginMark& mark);
+
 // Creates one folder (the user's default permissions); false if it exists.
 bool CreateFolder(const char16_t* path);
 bool RemoveFolder(const char16_t* path);
@@ -211,6 +265,8 @@ int LastError();
 // The error for a symbolic link that is not followed: the system's own
 // answer to a link it was told not to follow.
 int LinkNotFollowedError();
+// The error for a name that is taken.
+int FileExistsError();
 void ErrorText(int error, char16_t* text, std::size_t capacity);
 
 }  // namespace platform

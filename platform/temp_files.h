@@ -1,4 +1,4 @@
-// The system temporary folder and private temporary files.
+// The system temporary folder. (Private scratch files in it: File::CreateScratch.)
 #pragma once
 
 #include <cstddef>
@@ -9,12 +9,6 @@ namespace platform {
 
 // The temporary folder ($TMPDIR, else /tmp) as a device path ending in '\'.
 bool GetTempFolder(char16_t* folder, std::size_t capacity);
-
-// Creates a new, empty file in `folder` whose name starts with `prefix` and
-// ends in a unique suffix, readable and writable by its owner only (0600),
-// and writes its path to `path` (capacity kMaxPath). False when no such file
-// could be created; nothing is left behind then.
-bool CreateTempFile(const char16_t* folder, const char16_t* prefix, char16_t* path);
 
 template <std::size_t N>
 bool GetTempFolder(char16_t (&folder)[N]) {

@@ -5,6 +5,7 @@
 #include "platform/files.h"
 #include "platform/secure_zero.h"
 #include "securefile/container_writer.h"
+#include "securefile/open_file_operations.h"
 #include "securefile/progress_report.h"
 #include "securefile/securefile.h"
 
@@ -48,39 +49,26 @@ bool WriteCarrier(platform::File& destination, const char16_t* carrierPath,
   return true;
 }
 
-}  // namespace
-
-std::int32_t EncryptContainer(const char16_t* sourcePath, const char16_t* destinationPath,
-                              const unsigned char* password, std::int32_t passwordLength,
-                              std::int32_t cipherIdentifier, ProgressCallback progress,
-                              std::uint32_t offset, const char16_t* carrierPath,
-                              ModuleInstance moduleInstance) {
-  platform::FileAttributes attributes;
-  if (!platform::GetFileAttributes(sourcePath, &attributes)) return kResultNoSource;
-  // The format holds sizes in 32 bits. A file of 4 GiB or more is refused
-  // instead of being cut to the low 32 bits of its size.
-  if (attributes.size > 0xFFFFFFFFu) return kResultFailed;
-  std::uint64_t plaintextSize = attributes.size;
-
-  // Creating the destination empties it: it must be neither the source nor
-  // the carrier.
-  if (platform::IsSameFile(sourcePath, destinationPath) ||
-      (offset != 0 && carrierPath != nullptr && platform::IsSameFile(carrierPath, destinationPath))) {
-    return kResultFailed;
-  }
-  platform::File destination;
-  if (!destination.Create(destinationPath)) return kResultFailed;
-
+// From the carrier on, with the destination open, up to the final
+// report; `wipe` as in decrypt_container.cpp.
+std::int32_t Encrypt(const char16_t* sourcePath, std::uint64_t plaintextSize,
+                     platform::File& destination, const unsigned char* password,
+                     std::int32_t passwordLength, unsigned char* wipe,
+                     std::int32_t cipherIdentifier, ProgressCallback progress,
+                     std::uint32_t offset, const char16_t* carrierPath,
+                     ModuleInstance moduleInstance) {
   if (offset != 0 && (carrierPath == nullptr || !WriteCarrier(destination, carrierPath, offset))) {
     return kResultFailed;
   }
 
   FileWriter writer(destination);
   ContainerEncryptor encryptor;
-  if (encryptor.Begin(writer, cipherIdentifier, plaintextSize, password, passwordLength) !=
-      kResultOk) {
-    return kResultFailed;
+  std::int32_t begun =
+      encryptor.Begin(writer, cipherIdentifier, plaintextSize, password, passwordLength);
+  if (wipe != nullptr && passwordLength > 0) {
+    platform::SecureZero(wipe, static_cast<std::size_t>(passwordLength));
   }
+  if (begun != kResultOk) return kResultFailed;
 
   platform::File source;
   if (!source.OpenRead(sourcePath)) return kResultFailed;
@@ -106,10 +94,56 @@ std::int32_t EncryptContainer(const char16_t* sourcePath, const char16_t* destin
     }
   }
   platform::SecureZero(input, sizeof input);
-  if (result != kResultOk) return kResultFailed;
+  return result == kResultOk && destination.Flush() ? kResultOk : kResultFailed;
+}
 
-  source.Close();
-  if (!destination.Close()) return kResultFailed;
-  ReportWithText(progress, moduleInstance, kTextProcessingDone, 1, 1);
-  return kResultOk;
+// The source's size, which the format holds in 32 bits: a file of 4 GiB
+// or more is refused instead of being cut to the low 32 bits of its size.
+std::int32_t SourceSize(const char16_t* sourcePath, std::uint64_t* size) {
+  platform::FileAttributes attributes;
+  if (!platform::GetFileAttributes(sourcePath, &attributes)) return kResultNoSource;
+  *size = attributes.size;
+  return attributes.size > 0xFFFFFFFFu ? kResultFailed : kResultOk;
+}
+
+}  // namespace
+
+std::int32_t EncryptContainer(const char16_t* sourcePath, const char16_t* destinationPath,
+                              const unsigned char* password, std::int32_t passwordLength,
+                              std::int32_t cipherIdentifier, ProgressCallback progress,
+                              std::uint32_t offset, const char16_t* carrierPath,
+                              ModuleInstance moduleInstance) {
+  std::uint64_t plaintextSize = 0;
+  if (std::int32_t sized = SourceSize(sourcePath, &plaintextSize); sized != kResultOk) return sized;
+
+  // Creating the destination empties it: it must be neither the source nor
+  // the carrier.
+  if (platform::IsSameFile(sourcePath, destinationPath) ||
+      (offset != 0 && carrierPath != nullptr && platform::IsSameFile(carrierPath, destinationPath))) {
+    return kResultFailed;
+  }
+  platform::File destination;
+  if (!destination.Create(destinationPath)) return kResultFailed;
+  std::int32_t result = Encrypt(sourcePath, plaintextSize, destination, password, passwordLength,
+                                nullptr, cipherIdentifier, progress, offset, carrierPath,
+                                moduleInstance);
+  if (!destination.Close() && result == kResultOk) return kResultFailed;
+  if (result == kResultOk) ReportWithText(progress, moduleInstance, kTextProcessingDone, 1, 1);
+  return result;
+}
+
+std::int32_t EncryptContainerInto(const char16_t* sourcePath, platform::File& destination,
+                                  unsigned char* password, std::int32_t passwordLength,
+                                  std::int32_t cipherIdentifier, ProgressCallback progress,
+                                  std::uint32_t offset, const char16_t* carrierPath,
+                                  ModuleInstance moduleInstance) {
+  std::uint64_t plaintextSize = 0;
+  std::int32_t result = SourceSize(sourcePath, &plaintextSize);
+  if (result == kResultOk) {
+    result = Encrypt(sourcePath, plaintextSize, destination, password, passwordLength, password,
+                     cipherIdentifier, progress, offset, carrierPath, moduleInstance);
+  }
+  if (passwordLength > 0) platform::SecureZero(password, static_cast<std::size_t>(passwordLength));
+  if (result == kResultOk) ReportWithText(progress, moduleInstance, kTextProcessingDone, 1, 1);
+  return result;
 }

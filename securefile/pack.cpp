@@ -246,19 +246,27 @@ class PlannedSizeWriter final : public ByteWriter {
   bool overrun_ = false;
 };
 
-// Puts an appended-to package back as it was: its magic, its old header and
-// its old length, so that nothing already in it is lost.
-void RestorePackage(const char16_t* packagePath, const unsigned char (&oldHeader)[kRecordSize],
+// Puts an appended-to package back as it was, through the handle it was
+// appended through: its magic, its old header and its old length, so that
+// nothing already in it is lost.
+void RestorePackage(platform::File& package, const unsigned char (&oldHeader)[kRecordSize],
                     std::uint64_t oldLength) {
-  platform::File package;
-  if (!package.OpenWrite(packagePath)) return;
+  package.ForgetFailure();
+  package.Seek(0);
   package.Write(kMagic, 4);
   package.Write(oldHeader, kRecordSize);
   package.Truncate(oldLength);
-  package.Close();
+  package.Flush();
 }
 
 }  // namespace
+
+void LeaveOutOwnFile(PackContext& context, const platform::File& file) {
+  platform::FileId id;
+  if (context.ownFileCount < kMaxOwnFiles && platform::GetFileId(file, &id)) {
+    context.ownFiles[context.ownFileCount++] = id;
+  }
+}
 
 void LeaveOutOwnFile(PackContext& context, const char16_t* path) {
   platform::FileId id;
@@ -371,34 +379,59 @@ std::int32_t PackPackageWith(PackContext& context, const char16_t* sourcePath,
     return kResultOk;
   }
 
+  platform::File package;
+  bool opened = append ? package.OpenUpdate(packagePath) : package.Create(packagePath);
+  if (!opened) {
+    platform::FileAttributes existing;
+    return Fail(context, append && !platform::GetFileAttributes(packagePath, &existing)
+                             ? PackFailure::kNotAPackage
+                             : PackFailure::kWriteFailed,
+                packagePath);
+  }
+  std::int32_t result = PackPackageInto(context, root, package, packagePath, append);
+  if (!package.Close() && result == kResultOk) {
+    result = Fail(context, PackFailure::kWriteFailed, packagePath);
+  }
+  // A package this call created goes; one appended to was put back.
+  if (result != kResultOk && !append) platform::DeleteFile(packagePath);
+  return result;
+}
+
+std::int32_t PackPackageInto(PackContext& context, const char16_t* sourcePath,
+                             platform::File& package, const char16_t* packageName, bool append) {
+  PackageRecord header;
+  context.entryCount = 0;
+  context.totalBytes = 0;
+  platform::FileAttributes attributes;
+  char16_t root[platform::kMaxPath];
+  if (PrepareRoot(context, sourcePath, root, &attributes) != kResultOk) return kResultFailed;
+  platform::FileId packageId;
+  platform::FileId rootId;
+  bool identified = platform::GetFileId(package, &packageId);
+  if (identified && platform::GetFileId(root, &rootId) && rootId == packageId) {
+    return Fail(context, PackFailure::kPackageIsSource, packageName);
+  }
+
   unsigned char oldHeader[kRecordSize] = {};
   std::uint64_t oldLength = 0;
   if (append) {
-    platform::File existing;
     unsigned char magic[4] = {};
     std::uint32_t got = 0;
     std::uint32_t gotHeader = 0;
-    if (!existing.OpenRead(packagePath) || !existing.Read(magic, 4, &got) || got != 4 ||
-        std::memcmp(magic, kMagic, 4) != 0 || !existing.Read(oldHeader, kRecordSize, &gotHeader) ||
-        gotHeader != kRecordSize) {
-      return Fail(context, PackFailure::kNotAPackage, packagePath);
+    if (!package.Read(magic, 4, &got) || got != 4 || std::memcmp(magic, kMagic, 4) != 0 ||
+        !package.Read(oldHeader, kRecordSize, &gotHeader) || gotHeader != kRecordSize ||
+        !DecodeRecord(oldHeader, &header) || !package.Seek(0)) {
+      return Fail(context, PackFailure::kNotAPackage, packageName);
     }
-    oldLength = existing.OpenedSize();
-    if (!DecodeRecord(oldHeader, &header)) {
-      return Fail(context, PackFailure::kNotAPackage, packagePath);
-    }
+    oldLength = package.OpenedSize();
     context.entryCount = header.first;
     context.totalBytes = header.second;
   }
 
-  platform::File package;
-  if (!(append ? package.OpenWrite(packagePath) : package.Create(packagePath))) {
-    return Fail(context, PackFailure::kWriteFailed, packagePath);
-  }
   FileWriter writer(package);
   context.sink = &writer;
-  platform::FileId packageId;
-  if (context.ownFileCount < kMaxOwnFiles && platform::GetFileId(package, &packageId)) {
+  const std::uint32_t ownFilesBefore = context.ownFileCount;
+  if (identified && context.ownFileCount < kMaxOwnFiles) {
     context.ownFiles[context.ownFileCount++] = packageId;
   }
 
@@ -411,25 +444,18 @@ std::int32_t PackPackageWith(PackContext& context, const char16_t* sourcePath,
   std::int32_t result = package.Write(kMagic, 4) && WriteRecord(writer, header) &&
                                 (!append || package.SeekToEnd())
                             ? WriteRoot(context, root, attributes.isFolder, header)
-                            : Fail(context, PackFailure::kWriteFailed, packagePath);
+                            : Fail(context, PackFailure::kWriteFailed, packageName);
   if (result == kResultOk && !SetHeader(header, root, context.entryCount, context.totalBytes)) {
     result = Fail(context, PackFailure::kPathTooLong, root);
   }
   if (result == kResultOk &&
-      (!package.Seek(4) || !WriteRecord(writer, header) || !package.Close())) {
-    result = Fail(context, PackFailure::kWriteFailed, packagePath);
+      (!package.Seek(4) || !WriteRecord(writer, header) || !package.Flush())) {
+    result = Fail(context, PackFailure::kWriteFailed, packageName);
   }
   context.sink = nullptr;
   context.ownFileCount = ownFilesBefore;
-  if (result == kResultOk) return kResultOk;
-
-  package.Close();
-  if (append) {
-    RestorePackage(packagePath, oldHeader, oldLength);
-  } else {
-    platform::DeleteFile(packagePath);
-  }
-  return kResultFailed;
+  if (result != kResultOk && append) RestorePackage(package, oldHeader, oldLength);
+  return result;
 }
 
 std::int32_t PlanPackage(PackContext& context, const char16_t* sourcePath,

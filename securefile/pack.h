@@ -64,6 +64,8 @@ struct PackContext {
 // that package path does. (Room for kMaxOwnFiles: packing adds one, its
 // callers at most two.)
 void LeaveOutOwnFile(PackContext& context, const char16_t* path);
+// The same for a file the caller holds open: the output being written.
+void LeaveOutOwnFile(PackContext& context, const platform::File& file);
 
 // Links: a symbolic link below the root is packed only when it leads to a
 // regular file, as that file's content. A link to a folder is never
@@ -86,6 +88,14 @@ std::int32_t WriteFolderEntries(PackContext& context, const char16_t* folder, st
 std::int32_t PackPackageWith(PackContext& context, const char16_t* sourcePath,
                              const char16_t* packagePath, bool append, bool measureOnly,
                              std::uint32_t* entryCountOut, std::uint32_t* totalBytesOut);
+
+// PackPackageWith's packing into a package the caller holds open: a new,
+// empty file, or (append) an existing package open for reading and
+// writing at its start, which a failure puts back as it was through the
+// same handle. `packageName` names it in failures. The file is flushed,
+// not closed.
+std::int32_t PackPackageInto(PackContext& context, const char16_t* sourcePath,
+                             platform::File& package, const char16_t* packageName, bool append);
 
 // Streaming: counts what packing `sourcePath` would write, opening each file
 // and asking about those that cannot be read (skipped files are left out of

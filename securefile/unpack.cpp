@@ -1,7 +1,9 @@
 #include "securefile/unpack.h"
 
+#include "platform/secure_zero.h"
 #include "platform/wide_string.h"
 #include "securefile/container_format.h"
+#include "securefile/open_file_operations.h"
 #include "securefile/package_reader.h"
 #include "securefile/path_helpers.h"
 
@@ -9,6 +11,7 @@ namespace securefile {
 namespace {
 
 std::int32_t Fail(ExtractionTarget& target, UnpackFailure failure, const char16_t* path) {
+  target.error = platform::LastError();
   target.failure = failure;
   platform::WideCopy(target.failurePath, path);
   return kResultFailed;
@@ -119,37 +122,48 @@ std::int32_t ExtractEntry(ByteReader& package, const PackageRecord& record,
 
   const char16_t* name = nullptr;
   const platform::Folder* parent = ParentFolder(target, relative, &name);
-  // The content is written under a hidden name and takes the entry's name
-  // only when complete: a package that ends inside it, or a full disk,
-  // leaves no partial file, and an existing file of that name as it was.
+  // The content is written into a file that has no name yet and takes the
+  // entry's name only when complete: a package that ends inside it, or a
+  // full disk, leaves no partial file, and an existing file of that name as
+  // it was; and nobody can swap what the file's name leads to meanwhile.
   platform::File file;
-  char16_t staging[platform::kMaxPath];
-  if (parent == nullptr || !file.CreateStagingIn(*parent, name, staging)) {
+  if (parent == nullptr || !file.CreateUnnamedIn(*parent)) {
     return Fail(target, UnpackFailure::kCannotCreate, targetPath);
   }
   auto abandon = [&](UnpackFailure failure) {
-    file.Close();
-    platform::DeleteIn(*parent, staging);
-    return Fail(target, failure, targetPath);
+    std::int32_t failed = Fail(target, failure, targetPath);
+    file.Close();  // it never had a name: nothing is left
+    return failed;
   };
 
   unsigned char block[kChunkSize];
-  for (std::uint32_t remaining = record.second; remaining > 0;) {
+  std::int32_t result = kResultOk;
+  for (std::uint32_t remaining = record.second; remaining > 0 && result == kResultOk;) {
     std::uint32_t length = remaining < kChunkSize ? remaining : kChunkSize;
     remaining -= length;
     std::uint32_t got = 0;
     // Content shorter than its record says means the package was cut off.
     if (!package.Read(block, length, &got) || got != length) {
-      return abandon(UnpackFailure::kTruncated);
+      result = abandon(UnpackFailure::kTruncated);
+    } else if (!file.Write(block, length)) {
+      result = abandon(UnpackFailure::kWriteFailed);
+    } else {
+      *done += length;
+      if (progress != nullptr) progress(*done, total, nullptr);
     }
-    if (!file.Write(block, length)) return abandon(UnpackFailure::kWriteFailed);
-    *done += length;
-    if (progress != nullptr) progress(*done, total, nullptr);
   }
-  if (!file.Close()) return abandon(UnpackFailure::kWriteFailed);
-  if (!platform::ReplaceIn(*parent, staging, name)) {
+  platform::SecureZero(block, sizeof block);
+  if (result != kResultOk) return result;
+  if (target.origin != nullptr && !platform::WriteOriginMark(file, *target.origin)) {
+    return abandon(UnpackFailure::kWriteFailed);
+  }
+  if (!file.Flush()) return abandon(UnpackFailure::kWriteFailed);
+  // An existing file of the entry's name is replaced, never written
+  // through; a link or a folder there is refused.
+  if (!file.Commit(*parent, name, platform::File::Replacing::kFile)) {
     return abandon(UnpackFailure::kCannotCreate);
   }
+  if (!file.Close()) return Fail(target, UnpackFailure::kWriteFailed, targetPath);
   return kResultOk;
 }
 
@@ -162,7 +176,8 @@ std::int32_t UnpackStream(ByteReader& package, const char16_t* destinationFolder
   if (!ReadPackageHeader(package, &header)) {
     return Fail(target, UnpackFailure::kNotAPackage, destinationFolder);
   }
-  if (!target.destination.Open(destinationFolder)) {
+  // A destination the caller holds open already stays the one it examined.
+  if (!target.destination.IsOpen() && !target.destination.Open(destinationFolder)) {
     return Fail(target, UnpackFailure::kNoDestination, destinationFolder);
   }
 
@@ -197,4 +212,14 @@ std::int32_t UnpackPackage(const char16_t* packagePath, const char16_t* destinat
   if (CreatePathFolders(destinationFolder) != kResultOk) return kResultFailed;
   FileReader reader(package);
   return UnpackStream(reader, destinationFolder, progress);
+}
+
+std::int32_t UnpackPackageFrom(platform::File& package, platform::Folder&& destination,
+                               const char16_t* destinationFolder, ProgressCallback progress,
+                               const platform::OriginMark* origin) {
+  ExtractionTarget target;
+  target.destination = std::move(destination);
+  target.origin = origin;
+  FileReader reader(package);
+  return UnpackStream(reader, destinationFolder, progress, &target);
 }

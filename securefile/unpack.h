@@ -25,16 +25,20 @@ enum class UnpackFailure {
   kWriteFailed,
 };
 
-// Where entries go: the destination folder, opened once, and the folder of
-// the last file written, kept open because consecutive files of a package
-// usually share it.
+// Where entries go: the destination folder, opened once (or by the caller,
+// when it examined it earlier: then that folder stays the destination
+// whatever its path comes to name), and the folder of the last file
+// written, kept open because consecutive files of a package usually share
+// it.
 struct ExtractionTarget {
   const char16_t* destinationFolder = nullptr;
   platform::Folder destination;
+  const platform::OriginMark* origin = nullptr;  // given to every file extracted
   platform::Folder parent;
   char16_t parentRelative[platform::kMaxPath] = {};
   bool parentOpen = false;
   UnpackFailure failure = UnpackFailure::kNone;
+  int error = 0;  // the system's reason, when a call to it failed
   char16_t failurePath[platform::kMaxPath] = {};  // the entry's stored or target path
 };
 

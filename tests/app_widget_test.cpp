@@ -327,21 +327,17 @@ class AppWidgetTest : public QObject {
         seen[i].first = Text(handle, res::kControlCurrentItem);
         platform::qt::RunOnOwnerThread(bar, [i, bar] { seen[i].second = bar->value(); });
       }
-      char16_t path[platform::kMaxPath];
-      files += job::ReserveTempFile(path) ? 1 : 0;
+      files += job::ReserveTempFile() != nullptr ? 1 : 0;
       char16_t folderPath[platform::kMaxPath];
       platform::Folder folder;
       platform::File file;
-      char16_t staging[platform::kMaxPath] = {};
-      if (platform::GetTempFolder(folderPath) && folder.Open(folderPath) &&
-          file.CreateStagingIn(folder, u"big.bin", staging)) {
+      if (platform::GetTempFolder(folderPath) && folder.Open(folderPath) && file.CreateUnnamedIn(folder)) {
         ++files;
       }
       // The writer is still at it when the process ends; here the ending
       // is only captured, so it gives the file up afterwards.
       while (!goOn) std::this_thread::yield();
       file.Close();
-      platform::DeleteIn(folder, staging);
     };
     bool cancelled = false;
     bool leftovers = true;

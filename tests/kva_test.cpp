@@ -207,37 +207,4 @@ TEST(PosixKva, UnreadableFilesCancelUnlessSkipped) {
   EXPECT_EQ(Snapshot(dir / "out"), (Tree{{"tree", "dir"}, {"tree/link", Hex("outside")}}));
 }
 
-// Ctrl+C while open writes a file: the file under its hidden name goes with
-// the process. kva is stopped as soon as that name appears, so that the
-// interruption surely comes while the file is being written.
-TEST(PosixKva, InterruptedOpenLeavesNoHiddenFile) {
-  const fs::path dir = ScratchDir();
-  WriteFile(dir / "tree" / "big.bin", std::string(64 << 20, '\0'));
-  WriteFile(dir / "pw", "pw\n");
-  ASSERT_EQ(Kva("seal " + Q(dir / "tree") + " " + Q(dir / "c.kva") + " --password-file " + Q(dir / "pw")).status, 0);
-  std::string kva = ToolPath("kva").string(), container = (dir / "c.kva").string(), out = (dir / "out").string(),
-              pw = (dir / "pw").string(), open = "open", option = "--password-file";
-  char* argv[] = {kva.data(), open.data(), container.data(), out.data(), option.data(), pw.data(), nullptr};
-  pid_t pid = -1;
-  ASSERT_EQ(posix_spawn(&pid, kva.c_str(), nullptr, nullptr, argv, environ), 0);
-  const auto hidden = [&] {
-    std::error_code error;
-    for (fs::recursive_directory_iterator it(dir / "out", error), end; !error && it != end; it.increment(error)) {
-      if (it->path().filename().string().rfind(".kva-", 0) == 0) return true;
-    }
-    return false;
-  };
-  bool seen = false;
-  for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-       !seen && std::chrono::steady_clock::now() < deadline;) {
-    if ((seen = hidden())) ::kill(pid, SIGSTOP);
-  }
-  const bool inProgress = seen && hidden();
-  ::kill(pid, seen ? SIGINT : SIGKILL), ::kill(pid, SIGCONT);
-  int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(inProgress) << "never caught writing the file";
-  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
-  EXPECT_EQ(Snapshot(dir / "out"), (Tree{{"tree", "dir"}})) << "the file in progress was left behind";
-}
 #endif

@@ -19,6 +19,7 @@
 
 #include "platform/code_page.h"
 #include "platform/device_path.h"
+#include "platform/files.h"
 #include "platform/language.h"
 #include "platform/temp_files.h"
 #include "tests/test_support.h"
@@ -70,40 +71,43 @@ TEST(DevicePaths, MapBothWaysOrNotAtAll) {
   for (const auto& [path, root] : roots) EXPECT_EQ(platform::DeviceRootLength(path.c_str()), root) << Utf8(path);
 }
 
-#ifndef _WIN32
-// In TMPDIR when it is absolute, private, with one separator before the name.
-TEST(TempFiles, PrivateAndInTheTemporaryFolder) {
+// Scratch space (the application's decrypted package) reads back what was
+// written and has no name anyone could open: none at all on Linux, in
+// TMPDIR when it is absolute; on Windows the platform's own naming (the
+// prefix's first three characters, ".tmp"), an access list that admits the
+// user alone (Wine, which keeps access as Unix permission bits, shows the
+// system account too), and gone with its handle.
+TEST(TempFiles, ScratchIsPrivateAndGoesWithItsHandle) {
   const fs::path dir = ScratchDir();
-  char16_t folder[platform::kMaxPath], file[platform::kMaxPath];
+  char16_t folder[platform::kMaxPath];
+#ifndef _WIN32
   for (const std::string& tmpdir : {dir.string(), dir.string() + "/", std::string("relative")}) {
     ::setenv("TMPDIR", tmpdir.c_str(), 1);
     ASSERT_TRUE(platform::GetTempFolder(folder));
     EXPECT_EQ(std::u16string(folder), tmpdir[0] == '/' ? DevicePath(dir) + u"\\" : u"\\tmp\\");
   }
-  for (const std::u16string& in : {DevicePath(dir), DevicePath(dir) + u"\\"}) {
-    struct stat info;
-    ASSERT_TRUE(platform::CreateTempFile(in.c_str(), u"$kva@tmp", file));
-    const std::u16string name = std::u16string(file).substr(DevicePath(dir).size());
-    EXPECT_EQ(name.substr(0, 9), u"\\$kva@tmp");
-    ASSERT_EQ(stat((dir / fs::path(name.substr(1))).c_str(), &info), 0);
-    EXPECT_TRUE((info.st_mode & 0777) == 0600 && info.st_size == 0);
-  }
-}
-#else
-// The platform's own naming (the prefix's first three characters, a number,
-// ".tmp"), empty, and an access list that admits the user alone (Wine, which
-// keeps access as Unix permission bits, shows the system account too).
-TEST(TempFiles, PrivateAndInTheTemporaryFolder) {
-  char16_t folder[platform::kMaxPath], file[platform::kMaxPath];
+  ::setenv("TMPDIR", dir.c_str(), 1);
+#endif
   ASSERT_TRUE(platform::GetTempFolder(folder));
-  ASSERT_TRUE(platform::CreateTempFile(folder, u"$kva@tmp", file));
-  const std::u16string name = HostPath(file).filename().u16string();
-  EXPECT_TRUE(name.substr(0, 3) == u"$kv" && name.substr(name.size() - 4) == u".tmp") << Utf8(name);
-  EXPECT_EQ(fs::file_size(HostPath(file)), 0u);
+  const std::string content = RandomBytes(200000, 3);
+  platform::File scratch;
+  ASSERT_TRUE(scratch.CreateScratch(u"$kva@tmp") && scratch.Write(content.data(), 200000) && scratch.Seek(0));
+  std::string back(200001, '\0');
+  std::uint32_t got = 0;
+  EXPECT_TRUE(scratch.Read(back.data(), 200001, &got) && got == 200000 && back.substr(0, got) == content);
+  std::vector<fs::path> named;
+  for (const auto& entry : fs::directory_iterator(HostPath(folder))) {
+    if (entry.path().filename().u16string().rfind(u"$kv", 0) == 0) named.push_back(entry.path());
+  }
+#ifndef _WIN32
+  EXPECT_TRUE(named.empty() && fs::is_empty(dir));
+#else
+  ASSERT_EQ(named.size(), 1u);
+  EXPECT_EQ(named[0].extension(), ".tmp");
   PACL acl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_EQ(GetNamedSecurityInfoW(reinterpret_cast<const wchar_t*>(file), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                                  nullptr, nullptr, &acl, nullptr, &descriptor),
+  ASSERT_EQ(GetSecurityInfo(reinterpret_cast<HANDLE>(scratch.Descriptor()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                            nullptr, nullptr, &acl, nullptr, &descriptor),
             static_cast<DWORD>(ERROR_SUCCESS));
   ASSERT_NE(acl, nullptr);
   HANDLE token = nullptr;
@@ -123,9 +127,10 @@ TEST(TempFiles, PrivateAndInTheTemporaryFolder) {
   }
   EXPECT_TRUE(userAllowed);
   LocalFree(descriptor);
-  fs::remove(HostPath(file));
-}
+  scratch.Close();
+  EXPECT_FALSE(fs::exists(named[0]));
 #endif
+}
 
 #ifndef _WIN32
 // The instances of one user meet only where nobody else can write: the

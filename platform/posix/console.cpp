@@ -1,9 +1,10 @@
 // The console on Linux: the terminal, standard input, and the signals that
-// interrupt a command (SIGINT, SIGTERM, SIGHUP).
+// end a command early (SIGINT, SIGTERM, SIGHUP, SIGXFSZ, SIGPIPE).
 #include <bsd/readpassphrase.h>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -33,22 +34,60 @@ bool ReadLine(int descriptor, char* line, std::size_t capacity, std::size_t* len
   return true;
 }
 
-// The file to remove if the process is interrupted. Only the signal
-// handler and the (single) staged output touch it.
-char pendingHostPath[kMaxHostPath];
-volatile std::sig_atomic_t pendingSet = 0;
+// The signals that end a command early, and what each says. Whatever
+// they interrupt, no output is left half-made: outputs have no name until
+// they are complete, and the hidden names they may have for a moment are
+// removed here.
+struct Ending {
+  int signalNumber;
+  const char* message;
+};
+constexpr Ending kEndings[] = {
+    {SIGINT, "kva: interrupted\n"},
+    {SIGTERM, "kva: terminated\n"},
+    {SIGHUP, "kva: the terminal went away\n"},
+    {SIGXFSZ, "kva: the file size limit was reached\n"},
+    {SIGPIPE, "kva: a pipe it writes to was closed\n"},
+};
 
-extern "C" void RemovePendingAndExit(int signalNumber) {
-  if (pendingSet != 0) ::unlink(pendingHostPath);
-  RemoveStagingFilesNow();  // a file unpacking is writing
-  ::signal(signalNumber, SIG_DFL);
-  ::raise(signalNumber);
+volatile std::sig_atomic_t errorIsTerminal = 0;
+
+// Only async-signal-safe calls: unlinkat, write, raise, _exit.
+extern "C" void EndOnSignal(int signalNumber) {
+  RemoveStagingFilesNow();
+  for (const Ending& ending : kEndings) {
+    if (ending.signalNumber != signalNumber) continue;
+    // A closed pipe on standard error makes these writes fail, with
+    // SIGPIPE blocked while this handler runs: nothing is said then.
+    if (errorIsTerminal != 0) (void)!::write(STDERR_FILENO, "\r\033[K", 4);
+    (void)!::write(STDERR_FILENO, ending.message, std::strlen(ending.message));
+  }
+  // Ctrl+C ends the process by the signal itself, so that a shell running
+  // kva in a loop stops too (it reports 130); every other ending is 1.
+  if (signalNumber == SIGINT) {
+    ::signal(SIGINT, SIG_DFL);
+    ::raise(SIGINT);
+  }
+  ::_exit(1);
 }
 
 }  // namespace
 
 void StartConsole() {
-  for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) ::signal(signalNumber, RemovePendingAndExit);
+  errorIsTerminal = ::isatty(STDERR_FILENO) != 0 ? 1 : 0;
+  struct sigaction action {};
+  action.sa_handler = EndOnSignal;
+  sigfillset(&action.sa_mask);  // one ending at a time
+  for (const Ending& ending : kEndings) {
+    // A signal the caller had ignored stays ignored, as nohup expects (an
+    // ignored SIGXFSZ or SIGPIPE makes the write fail instead, which is
+    // reported as any failed write is).
+    struct sigaction before {};
+    if (::sigaction(ending.signalNumber, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) {
+      continue;
+    }
+    ::sigaction(ending.signalNumber, &action, nullptr);
+  }
 }
 
 bool ReadFirstLineOfStandardInput(char* line, std::size_t capacity, std::size_t* length) {
@@ -90,12 +129,5 @@ int TerminalColumns() {
   winsize size{};
   return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
 }
-
-void WatchForInterruption(const char16_t* path) {
-  if (!ToHostPath(path, pendingHostPath)) return;
-  pendingSet = 1;
-}
-
-void StopWatching() { pendingSet = 0; }
 
 }  // namespace platform

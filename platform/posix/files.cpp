@@ -10,6 +10,7 @@
 
 #include "platform/device_path.h"
 #include "platform/shared/host.h"
+#include "platform/temp_files.h"
 
 namespace platform {
 namespace {
@@ -25,15 +26,65 @@ bool HostName(const char16_t* name, char (&host)[kMaxHostPath]) {
   return ToHostPath(name, host) && std::strchr(host, '/') == nullptr;
 }
 
-// Unpacking never writes through a link, nor replaces one or a folder.
-bool NeitherLinkNorFolder(int folder, const char* host) {
+// Whether what `host` names in `folder` may be replaced: never a folder,
+// and a symbolic link only when asked (unpacking never replaces one).
+bool MayReplace(int folder, const char* host, File::Replacing replacing) {
   struct stat info;
+  if (replacing == File::Replacing::kNothing) {
+    errno = EEXIST;
+    return false;
+  }
   if (::fstatat(folder, host, &info, AT_SYMLINK_NOFOLLOW) != 0) return true;
-  if (S_ISLNK(info.st_mode) || S_ISDIR(info.st_mode)) {
-    errno = S_ISLNK(info.st_mode) ? ELOOP : EISDIR;
+  if (S_ISDIR(info.st_mode) || (S_ISLNK(info.st_mode) && replacing != File::Replacing::kFileOrLink)) {
+    errno = S_ISDIR(info.st_mode) ? EISDIR : ELOOP;
     return false;
   }
   return true;
+}
+
+// The path by which a process names its own open descriptor: what links
+// a file that has no name into a folder.
+struct OwnDescriptorPath {
+  explicit OwnDescriptorPath(int descriptor) {
+    std::snprintf(text, sizeof text, "/proc/self/fd/%d", descriptor);
+  }
+  char text[32];
+};
+
+// Whether files without a name can be given one later: linkat needs the
+// descriptor's path in /proc (the AT_EMPTY_PATH form needs a privilege
+// before Linux 6.10).
+bool CanNameUnnamedFiles() {
+  static const bool can = ::access("/proc/self/fd", X_OK) == 0;
+  return can;
+}
+
+// The errors by which a file system says it cannot make a file without a
+// name (EISDIR from kernels that read O_TMPFILE as O_DIRECTORY).
+bool NoUnnamedFiles(int error) {
+  return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
+}
+
+// A new private file under a registered staging name in `folder`: the
+// fallback where a file cannot be made without a name. The slot, or -1.
+int CreateStaged(const Folder& folder, int* descriptor) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    host::StagingName name;
+    int slot = host::RegisterStagingName(folder, name);
+    if (slot < 0) return -1;
+    char hostName[kMaxHostPath];
+    ToHostPath(name, hostName);
+    *descriptor = ::openat(folder.Descriptor(), hostName,
+                           O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (*descriptor >= 0) return slot;
+    int error = errno;
+    host::ForgetStagingName(slot);
+    if (error != EEXIST) {
+      errno = error;
+      return -1;
+    }
+  }
+  return -1;
 }
 
 FileId IdOf(const struct stat& info) {
@@ -93,37 +144,10 @@ bool GetOpenFileId(int descriptor, FileId* id) {
 
 void SetError(int error) { errno = error; }
 int OutOfMemoryError() { return ENOMEM; }
-int FileExistsError() { return EEXIST; }
 
 unsigned ProcessId() { return static_cast<unsigned>(::getpid()); }
 
-bool MayReplace(const Folder& folder, const char16_t* name) {
-  char host[kMaxHostPath];
-  return HostName(name, host) && NeitherLinkNorFolder(folder.Descriptor(), host);
-}
-
-HostHandle CreateNewIn(const Folder& folder, const char16_t* name) {
-  char host[kMaxHostPath];
-  if (!HostName(name, host)) return -1;
-  return ::openat(folder.Descriptor(), host, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                  0666);
-}
-
-bool ReplaceIn(const Folder& folder, const char16_t* from, const char16_t* to) {
-  char hostFrom[kMaxHostPath];
-  char hostTo[kMaxHostPath];
-  // Checked again: a link may have been planted since the staging file was
-  // made. rename() would replace the link itself, but a link is refused as
-  // at creation.
-  return HostName(from, hostFrom) && HostName(to, hostTo) &&
-         NeitherLinkNorFolder(folder.Descriptor(), hostTo) &&
-         ::renameat(folder.Descriptor(), hostFrom, folder.Descriptor(), hostTo) == 0;
-}
-
-bool DeleteIn(const Folder& folder, const char16_t* name) {
-  char host[kMaxHostPath];
-  return HostName(name, host) && ::unlinkat(folder.Descriptor(), host, 0) == 0;
-}
+int TooManyStagingNamesError() { return EMFILE; }
 
 bool Hold(const Folder& folder, HeldFolder* held) {
   int duplicate = ::fcntl(folder.Descriptor(), F_DUPFD_CLOEXEC, 0);
@@ -194,7 +218,7 @@ bool File::OpenRead(const char16_t* path) {
     return false;
   }
   // O_NONBLOCK means nothing to a regular file: no need to clear it.
-  if (!Adopt(descriptor, false)) return false;
+  if (!Adopt(descriptor, kReadOnly)) return false;
   Describe(static_cast<std::uint64_t>(info.st_size), IdOf(info));
   return true;
 }
@@ -216,7 +240,7 @@ bool File::Create(const char16_t* path) {
     return false;
   }
   if (!S_ISREG(info.st_mode)) ::fcntl(descriptor, F_SETFL, 0);  // a FIFO with a reader, a device
-  if (!Adopt(descriptor, true)) return false;
+  if (!Adopt(descriptor, kWriteOnly)) return false;
   Describe(static_cast<std::uint64_t>(info.st_size), IdOf(info));
   return true;
 }
@@ -225,7 +249,138 @@ bool File::OpenWrite(const char16_t* path) {
   if (IsOpen()) return false;
   char host[kMaxHostPath];
   if (!ToHostPath(path, host)) return false;
-  return Adopt(::open(host, O_WRONLY | O_CLOEXEC), true);
+  return Adopt(::open(host, O_WRONLY | O_CLOEXEC), kWriteOnly);
+}
+
+bool File::OpenUpdate(const char16_t* path) {
+  if (IsOpen()) return false;
+  char host[kMaxHostPath];
+  if (!ToHostPath(path, host)) return false;
+  int descriptor = ::open(host, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  struct stat info;
+  if (descriptor < 0) return false;
+  if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+    int error = S_ISREG(info.st_mode) ? errno : (S_ISDIR(info.st_mode) ? EISDIR : ENXIO);
+    ::close(descriptor);
+    errno = error;
+    return false;
+  }
+  if (!Adopt(descriptor, kReadWrite)) return false;
+  Describe(static_cast<std::uint64_t>(info.st_size), IdOf(info));
+  return true;
+}
+
+bool File::CreateUnnamedIn(const Folder& folder) {
+  if (IsOpen() || !folder.IsOpen()) return false;
+  int descriptor = -1;
+  if (CanNameUnnamedFiles()) {
+    descriptor = ::openat(folder.Descriptor(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (descriptor < 0 && !NoUnnamedFiles(errno)) return false;
+  }
+  int slot = -1;
+  if (descriptor < 0 && (slot = CreateStaged(folder, &descriptor)) < 0) return false;
+  if (!Adopt(descriptor, kReadWrite)) {
+    if (slot >= 0) host::DeleteStagingName(slot);
+    return false;
+  }
+  uncommitted_ = true;
+  staging_ = slot;
+  return true;
+}
+
+bool File::CreateScratch(const char16_t*) {
+  if (IsOpen()) return false;
+  char16_t folderPath[kMaxPath];
+  Folder folder;
+  if (!GetTempFolder(folderPath) || !folder.Open(folderPath)) return false;
+  // O_EXCL: this file can never be given a name, not even through /proc.
+  int descriptor =
+      ::openat(folder.Descriptor(), ".", O_TMPFILE | O_EXCL | O_RDWR | O_CLOEXEC, 0600);
+  if (descriptor < 0) {
+    if (!NoUnnamedFiles(errno)) return false;
+    // Named for a moment, empty, and gone before anything is written: the
+    // name is registered before the file exists, and the file refused if
+    // anyone has linked it elsewhere meanwhile.
+    int slot = CreateStaged(folder, &descriptor);
+    if (slot < 0) return false;
+    host::DeleteStagingName(slot);
+    struct stat info;
+    if (::fstat(descriptor, &info) != 0 || info.st_nlink != 0) {
+      ::close(descriptor);
+      errno = EEXIST;
+      return false;
+    }
+  }
+  return Adopt(descriptor, kReadWrite);
+}
+
+bool File::Commit(const Folder& folder, const char16_t* name, Replacing replacing) {
+  char target[kMaxHostPath];
+  if (!IsOpen() || !uncommitted_ || !folder.IsOpen() || !HostName(name, target)) {
+    errno = EINVAL;
+    return false;
+  }
+  if (!Flush() || ::fchmod(descriptor_, DefaultFileMode()) != 0) return false;
+  int at = folder.Descriptor();
+  host::StagingName staged;
+  char hostStaged[kMaxHostPath];
+  bool linkedNow = false;
+  if (staging_ < 0) {
+    OwnDescriptorPath self(descriptor_);
+    if (::linkat(AT_FDCWD, self.text, at, target, AT_SYMLINK_FOLLOW) == 0) {
+      uncommitted_ = false;
+      return true;
+    }
+    if (errno != EEXIST || !MayReplace(at, target, replacing)) return false;
+    // Replacing: the file is linked under a registered private name, then
+    // renamed over the old one, which stays whole until that moment.
+    for (int attempt = 0; attempt < 100 && !linkedNow; ++attempt) {
+      if ((staging_ = host::RegisterStagingName(folder, staged)) < 0) return false;
+      ToHostPath(staged, hostStaged);
+      linkedNow = ::linkat(AT_FDCWD, self.text, at, hostStaged, AT_SYMLINK_FOLLOW) == 0;
+      if (linkedNow) break;
+      int error = errno;
+      host::ForgetStagingName(staging_);
+      staging_ = -1;
+      if (error != EEXIST) {
+        errno = error;
+        return false;
+      }
+    }
+    if (!linkedNow) return false;
+  } else {
+    // The fallback's staging name must still be this file: whoever can
+    // write the folder may have put something else under it.
+    struct stat named;
+    struct stat own;
+    host::StagingNameOf(staging_, staged);
+    ToHostPath(staged, hostStaged);
+    if (::fstatat(at, hostStaged, &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+        ::fstat(descriptor_, &own) != 0 || !(IdOf(named) == IdOf(own))) {
+      errno = ESTALE;
+      return false;
+    }
+    if (replacing != Replacing::kNothing && !MayReplace(at, target, replacing)) return false;
+  }
+  bool renamed = replacing != Replacing::kNothing
+                     ? ::renameat(at, hostStaged, at, target) == 0
+                     : ::renameat2(at, hostStaged, at, target, RENAME_NOREPLACE) == 0;
+  if (!renamed && replacing == Replacing::kNothing && errno == EINVAL) {
+    // File systems without RENAME_NOREPLACE: a hard link refuses to replace.
+    renamed = ::linkat(at, hostStaged, at, target, 0) == 0;
+    if (renamed) ::unlinkat(at, hostStaged, 0);
+  }
+  if (!renamed) {
+    if (linkedNow) {
+      host::DeleteStagingName(staging_);
+      staging_ = -1;
+    }
+    return false;
+  }
+  host::ForgetStagingName(staging_);
+  staging_ = -1;
+  uncommitted_ = false;
+  return true;
 }
 
 Folder::~Folder() { Close(); }
@@ -277,25 +432,6 @@ bool DeleteFile(const char16_t* path) {
   return ToHostPath(path, host) && ::unlink(host) == 0;
 }
 
-bool MoveIntoPlace(const char16_t* fromPath, const char16_t* toPath, bool replace) {
-  char from[kMaxHostPath];
-  char to[kMaxHostPath];
-  if (!ToHostPath(fromPath, from) || !ToHostPath(toPath, to)) {
-    errno = EINVAL;
-    return false;
-  }
-  ::chmod(from, DefaultFileMode());
-  // Without replace, a file that appeared meanwhile is still not replaced.
-  bool moved = replace ? ::rename(from, to) == 0
-                       : ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0;
-  if (!moved && !replace && errno == EINVAL) {
-    // File systems without RENAME_NOREPLACE: a hard link refuses to replace.
-    moved = ::link(from, to) == 0;
-    if (moved) ::unlink(from);
-  }
-  return moved;
-}
-
 bool CreateFolder(const char16_t* path) {
   char host[kMaxHostPath];
   return ToHostPath(path, host) && ::mkdir(host, 0777) == 0;
@@ -344,9 +480,26 @@ void FolderSearch::End() {
   hostName_ = "";
 }
 
+NameProblem CheckName(const char16_t* name) {
+  if (name[0] == u'\0') return NameProblem::kEmpty;
+  for (const char16_t* c = name; *c != u'\0'; ++c) {
+    if (*c == u'/') return NameProblem::kForbiddenCharacter;
+  }
+  return NameProblem::kNone;
+}
+
+// Linux keeps no origin mark.
+bool ReadOriginMark(const char16_t*, OriginMark* mark) {
+  mark->length = 0;
+  return false;
+}
+bool WriteOriginMark(const File&, const OriginMark&) { return true; }
+
 int LastError() { return errno; }
 
 int LinkNotFollowedError() { return ELOOP; }
+
+int FileExistsError() { return EEXIST; }
 
 void ErrorText(int error, char16_t* text, std::size_t capacity) {
   char buffer[256];

@@ -1,10 +1,24 @@
 // The Linux host beneath the shared code (shared/host.h), besides the file
-// operations in files.cpp: the code page, the screen, the language, exit.
+// operations in files.cpp: the code page, the screen, the language, exit;
+// and keeping secrets out of dumps.
 #include <bit>
 #include <cstdlib>
 #include <iconv.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 
+#include "platform/dump_protection.h"
 #include "platform/shared/host.h"
+
+namespace platform {
+
+void KeepSecretsOutOfDumps() {
+  ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+  rlimit none{0, 0};
+  ::setrlimit(RLIMIT_CORE, &none);
+}
+
+}  // namespace platform
 
 namespace platform::host {
 

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "platform/files.h"
+#include "platform/secure_zero.h"
 #include "platform/shared/host.h"
 
 namespace platform {
@@ -12,7 +13,7 @@ File::~File() {
   if (IsOpen()) Close();
 }
 
-bool File::Adopt(HostHandle descriptor, bool forWriting) {
+bool File::Adopt(HostHandle descriptor, int access) {
   if (descriptor < 0) return false;
   if (buffer_ == nullptr) buffer_.reset(new (std::nothrow) unsigned char[kBufferSize]);
   if (buffer_ == nullptr) {
@@ -21,11 +22,15 @@ bool File::Adopt(HostHandle descriptor, bool forWriting) {
     return false;
   }
   descriptor_ = descriptor;
-  writing_ = forWriting;
+  access_ = access;
+  buffered_ = Buffered::kNothing;
   failed_ = false;
+  uncommitted_ = false;
+  staging_ = -1;
   described_ = false;
   begin_ = 0;
   end_ = 0;
+  used_ = 0;
   return true;
 }
 
@@ -37,7 +42,9 @@ void File::Describe(std::uint64_t size, const FileId& id) {
 
 bool File::Read(void* buffer, std::uint32_t size, std::uint32_t* got) {
   *got = 0;
-  if (!IsOpen() || writing_ || failed_) return false;
+  if (!IsOpen() || (access_ & kReadOnly) == 0 || failed_) return false;
+  // What was written must be out before the same file is read.
+  if (buffered_ == Buffered::kWrites && !Flush()) return false;
   auto* out = static_cast<unsigned char*>(buffer);
   std::size_t wanted = size;
   while (wanted > 0) {
@@ -59,6 +66,8 @@ bool File::Read(void* buffer, std::uint32_t size, std::uint32_t* got) {
       }
       begin_ = 0;
       end_ = static_cast<std::size_t>(filled);
+      used_ = end_ > used_ ? end_ : used_;
+      buffered_ = Buffered::kReadAhead;
     }
     std::size_t take = end_ - begin_ < wanted ? end_ - begin_ : wanted;
     std::memcpy(out, buffer_.get() + begin_, take);
@@ -71,7 +80,14 @@ bool File::Read(void* buffer, std::uint32_t size, std::uint32_t* got) {
 }
 
 bool File::Write(const void* buffer, std::uint32_t size) {
-  if (!IsOpen() || !writing_ || failed_) return false;
+  if (!IsOpen() || (access_ & kWriteOnly) == 0 || failed_) return false;
+  if (buffered_ == Buffered::kReadAhead) {
+    // The host's position is past what was read: writing here would land
+    // elsewhere. A Seek settles where the writing goes.
+    if (begin_ != end_) return false;
+    buffered_ = Buffered::kNothing;
+    begin_ = end_ = 0;
+  }
   const auto* data = static_cast<const unsigned char*>(buffer);
   std::size_t remaining = size;
   if (end_ + remaining > kBufferSize) {
@@ -86,42 +102,59 @@ bool File::Write(const void* buffer, std::uint32_t size) {
   }
   std::memcpy(buffer_.get() + end_, data, remaining);
   end_ += remaining;
+  used_ = end_ > used_ ? end_ : used_;
+  buffered_ = Buffered::kWrites;
   return true;
 }
 
 bool File::Flush() {
-  if (!writing_ || end_ == 0) return !failed_;
+  if (!IsOpen()) return false;
+  if (buffered_ != Buffered::kWrites || end_ == 0) return !failed_;
   bool ok = !failed_ && host::WriteAll(descriptor_, buffer_.get(), end_);
   end_ = 0;
+  buffered_ = Buffered::kNothing;
   if (!ok) failed_ = true;
   return ok;
+}
+
+void File::ForgetFailure() {
+  begin_ = end_ = 0;
+  buffered_ = Buffered::kNothing;
+  failed_ = false;
 }
 
 bool File::Seek(std::uint64_t position) {
   if (!IsOpen() || !Flush()) return false;
   begin_ = end_ = 0;
+  buffered_ = Buffered::kNothing;
   return host::Seek(descriptor_, position);
 }
 
 bool File::SeekToEnd() {
   if (!IsOpen() || !Flush()) return false;
   begin_ = end_ = 0;
+  buffered_ = Buffered::kNothing;
   return host::SeekToEnd(descriptor_);
 }
 
 bool File::Truncate(std::uint64_t length) {
-  if (!IsOpen() || !writing_ || !Flush()) return false;
+  if (!IsOpen() || (access_ & kWriteOnly) == 0 || !Flush()) return false;
   return host::Truncate(descriptor_, length);
 }
 
 bool File::Close() {
   if (!IsOpen()) return false;
   bool ok = Flush();
-  if (!host::Close(descriptor_) && writing_) ok = false;
+  if (uncommitted_) DropUncommitted();
+  if (!host::Close(descriptor_) && (access_ & kWriteOnly) != 0) ok = false;
   descriptor_ = -1;
-  writing_ = false;
+  access_ = 0;
+  buffered_ = Buffered::kNothing;
   failed_ = false;
   begin_ = end_ = 0;
+  // What passed through the buffer may have been plaintext.
+  SecureZero(buffer_.get(), used_);
+  used_ = 0;
   buffer_.reset();
   return ok;
 }

@@ -12,8 +12,7 @@
 
 namespace platform::host {
 
-// Files, for the buffered File (buffered_file.cpp) and the staging files
-// (staging_files.cpp).
+// Files, for the buffered File (buffered_file.cpp).
 
 // Reads what is there, up to `size`: the count, 0 at the end, -1 on an error.
 long long ReadSome(HostHandle file, unsigned char* data, std::size_t size);
@@ -25,29 +24,33 @@ bool Truncate(HostHandle file, std::uint64_t length);
 bool Close(HostHandle file);
 bool GetOpenFileId(HostHandle file, FileId* id);
 
-// Sets the error LastError() returns, and the host's codes for two of them.
+// Sets the error LastError() returns, and the host's code for running out
+// of memory.
 void SetError(int error);
 int OutOfMemoryError();
-int FileExistsError();
 
-// For the staging files.
+// Staging names (staging_files.cpp): ".kva-" and eight hex digits.
 unsigned ProcessId();
-// False (with the error) unless `name` is a valid name in `folder` that a
-// staging file may replace: not a symbolic link, not a folder.
-bool MayReplace(const Folder& folder, const char16_t* name);
-// Creates the file `name` in `folder` for writing (hidden where the host
-// hides files); FileExistsError() when the name is taken. -1 on failure.
-HostHandle CreateNewIn(const Folder& folder, const char16_t* name);
-// ReplaceIn and DeleteIn (files.h) on an open folder, without the table.
-bool ReplaceIn(const Folder& folder, const char16_t* from, const char16_t* to);
-bool DeleteIn(const Folder& folder, const char16_t* name);
+int TooManyStagingNamesError();
+inline constexpr std::size_t kStagingNameLength = 13;
+using StagingName = char16_t[kStagingNameLength + 1];
+// A fresh name, not registered (for Windows, whose hidden files go by
+// their handles however the process ends).
+void NewStagingName(StagingName& name);
+// Registers a fresh name in `folder` before its file is made, so that any
+// ending removes it from then on: the slot, or -1 with the error.
+int RegisterStagingName(const Folder& folder, StagingName& name);
+// The name a slot holds.
+void StagingNameOf(int slot, StagingName& name);
+// The slot's file was renamed (or never made): forget the name.
+void ForgetStagingName(int slot);
+// Deletes the slot's file and forgets the name.
+void DeleteStagingName(int slot);
 
 // A folder kept for RemoveStagingFilesNow, which may run in a signal
 // handler: it stays usable whatever the writer does with its Folder.
 struct HeldFolder {
-#ifdef _WIN32
-  char16_t path[kMaxPath] = {};  // Windows deletes by path
-#else
+#ifndef _WIN32
   std::atomic<int> descriptor{-1};  // a duplicate of the folder's descriptor
 #endif
 };

@@ -1,7 +1,8 @@
-// Staging files: the hidden files that unpacking writes before they take
-// their real names, their names, and the table of those still being
-// written, the same on every host. The raw creation and deletion come from
-// host.h.
+// Staging names: the hidden names an output may need for a moment before
+// it takes its real one (where a file cannot be made without a name, and
+// while one replaces another), and the table of those that exist, so that
+// every ending removes them. The same on every host; the raw deletion comes
+// from host.h.
 #include <atomic>
 #include <ctime>
 #include <thread>
@@ -12,15 +13,13 @@
 namespace platform {
 namespace {
 
-// The staging files being written, so that an ending that cannot wait for
-// their writers (a signal handler, Ctrl+C's handler thread on Windows, the
-// cancel command's immediate exit) still removes them. A slot holds the
-// folder and the staging file's number, guarded by a lock-free state so
-// that reading it is async-signal-safe. Its owner takes it free -> filling
-// -> set and, once the file is renamed or deleted, set -> emptying -> free;
-// an ending takes it set -> removing -> removed, and an owner that finds it
-// there waits for "removed" before it lets the folder go (only a test's
-// captured ending lets the owner go on).
+// A slot holds the folder and the name's number, guarded by a lock-free
+// state so that reading it is async-signal-safe. A name is registered
+// before its file is made, so an ending at any moment finds it. Its owner
+// takes the slot free -> filling -> set and, once the file is renamed or
+// deleted, set -> emptying -> free; an ending takes it set -> removing ->
+// removed, and an owner that finds it there waits for "removed" before it
+// lets the folder go (only a test's captured ending lets the owner go on).
 enum SlotState : int { kFree, kFilling, kSet, kEmptying, kRemoving, kRemoved };
 
 struct StagingSlot {
@@ -30,117 +29,104 @@ struct StagingSlot {
 };
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<unsigned>::is_always_lock_free);
 
-// Unpacking writes one file at a time per thread; a full table only means
-// that a file written meanwhile is not removed by an immediate ending.
-StagingSlot stagingSlots[16];
+// A name exists only while one file is written or moved into place, one
+// at a time per thread: a full table means something is badly wrong, and
+// the output fails rather than go unregistered.
+StagingSlot stagingSlots[32];
 
 constexpr char16_t kStagingPrefix[] = u".kva-";
 constexpr std::size_t kPrefixLength = sizeof kStagingPrefix / sizeof(char16_t) - 1;
-constexpr std::size_t kStagingNameLength = kPrefixLength + 8;
+static_assert(kPrefixLength + 8 == host::kStagingNameLength);
 
 // ".kva-" and eight hex digits, without any formatting call: this runs in
 // signal handlers.
-void StagingName(unsigned number, char16_t (&name)[kStagingNameLength + 1]) {
+void SpellStagingName(unsigned number, host::StagingName& name) {
   for (std::size_t i = 0; i < kPrefixLength; ++i) name[i] = kStagingPrefix[i];
   for (std::size_t i = 0; i < 8; ++i) {
-    name[kStagingNameLength - 1 - i] = u"0123456789abcdef"[number & 0xFu];
+    name[host::kStagingNameLength - 1 - i] = u"0123456789abcdef"[number & 0xFu];
     number >>= 4;
   }
-  name[kStagingNameLength] = u'\0';
+  name[host::kStagingNameLength] = u'\0';
 }
 
-void RegisterStaging(const Folder& folder, unsigned number) {
-  for (StagingSlot& slot : stagingSlots) {
-    int expected = kFree;
-    if (!slot.state.compare_exchange_strong(expected, kFilling)) continue;
-    if (!host::Hold(folder, &slot.folder)) {
-      slot.state.store(kFree);
-      return;
-    }
-    slot.number.store(number);
-    slot.state.store(kSet);
-    return;
-  }
-}
-
-// Called once `name` has been renamed or deleted: if it is a staging file,
-// an ending no longer needs to remove it. Keeps LastError() as the
-// caller's failure left it.
-void ForgetStaging(const char16_t* name) {
+// Lets go of a slot its owner is done with: waits for an ending that is
+// removing its file, so that the held folder stays valid meanwhile.
+void FreeSlot(StagingSlot& slot, bool deleteFile) {
   int error = LastError();
-  for (StagingSlot& slot : stagingSlots) {
-    int state = slot.state.load();
-    if (state != kSet && state != kRemoving && state != kRemoved) continue;
-    // Numbers are unique within the process, and only their owner
-    // forgets them, so a match stays this caller's slot.
-    char16_t staged[kStagingNameLength + 1];
-    StagingName(slot.number.load(), staged);
-    if (!WideEqual(staged, name)) continue;
-    int expected = kSet;
-    if (!slot.state.compare_exchange_strong(expected, kEmptying)) {
-      while (slot.state.load() != kRemoved) std::this_thread::yield();
+  int expected = kSet;
+  if (slot.state.compare_exchange_strong(expected, kEmptying)) {
+    if (deleteFile) {
+      host::StagingName name;
+      SpellStagingName(slot.number.load(), name);
+      host::DeleteIn(slot.folder, name);
     }
-    host::Release(&slot.folder);
-    slot.state.store(kFree);
-    break;
+  } else {
+    while (slot.state.load() != kRemoved) std::this_thread::yield();
   }
-  host::SetError(error);
+  host::Release(&slot.folder);
+  slot.state.store(kFree);
+  host::SetError(error);  // LastError() stays as the caller's failure left it
+}
+
+// One seed per process and an odd step: no two staging names of the
+// process share a number.
+unsigned NextNumber() {
+  static const unsigned seed =
+      host::ProcessId() * 2654435761u ^ static_cast<unsigned>(std::time(nullptr));
+  static std::atomic<unsigned> counter{0};
+  return seed + counter.fetch_add(1) * 40503u;
 }
 
 }  // namespace
+
+namespace host {
+
+void NewStagingName(StagingName& name) { SpellStagingName(NextNumber(), name); }
+
+int RegisterStagingName(const Folder& folder, StagingName& name) {
+  for (int i = 0; i < static_cast<int>(std::size(stagingSlots)); ++i) {
+    StagingSlot& slot = stagingSlots[i];
+    int expected = kFree;
+    if (!slot.state.compare_exchange_strong(expected, kFilling)) continue;
+    if (!Hold(folder, &slot.folder)) {
+      slot.state.store(kFree);
+      return -1;
+    }
+    unsigned number = NextNumber();
+    SpellStagingName(number, name);
+    slot.number.store(number);
+    slot.state.store(kSet);
+    return i;
+  }
+  SetError(TooManyStagingNamesError());
+  return -1;
+}
+
+void StagingNameOf(int slot, StagingName& name) {
+  SpellStagingName(stagingSlots[slot].number.load(), name);
+}
+
+void ForgetStagingName(int slot) { FreeSlot(stagingSlots[slot], false); }
+
+void DeleteStagingName(int slot) { FreeSlot(stagingSlots[slot], true); }
+
+}  // namespace host
 
 void RemoveStagingFilesNow() {
   for (StagingSlot& slot : stagingSlots) {
     int expected = kSet;
     if (!slot.state.compare_exchange_strong(expected, kRemoving)) continue;
-    char16_t name[kStagingNameLength + 1];
-    StagingName(slot.number.load(), name);
+    host::StagingName name;
+    SpellStagingName(slot.number.load(), name);
     host::DeleteIn(slot.folder, name);
     slot.state.store(kRemoved);
   }
 }
 
-bool File::CreateStagingIn(const Folder& folder, const char16_t* name, char16_t* stagingName) {
-  if (IsOpen() || !folder.IsOpen() || !host::MayReplace(folder, name)) return false;
-  // One seed per process and an odd step: no two staging files of the
-  // process share a number, which is what the table relies on.
-  static const unsigned seed =
-      host::ProcessId() * 2654435761u ^ static_cast<unsigned>(std::time(nullptr));
-  static std::atomic<unsigned> counter{0};
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    unsigned number = seed + counter.fetch_add(1) * 40503u;
-    char16_t staged[kStagingNameLength + 1];
-    StagingName(number, staged);
-    HostHandle descriptor = host::CreateNewIn(folder, staged);
-    if (descriptor < 0) {
-      if (LastError() == host::FileExistsError()) continue;
-      return false;
-    }
-    if (!Adopt(descriptor, true)) {
-      int error = LastError();
-      DeleteIn(folder, staged);
-      host::SetError(error);
-      return false;
-    }
-    RegisterStaging(folder, number);
-    WideCopy(stagingName, kMaxPath, staged);
-    return true;
-  }
-  host::SetError(host::FileExistsError());
-  return false;
-}
-
-bool ReplaceIn(const Folder& folder, const char16_t* from, const char16_t* to) {
-  if (!folder.IsOpen() || !host::ReplaceIn(folder, from, to)) return false;
-  ForgetStaging(from);
-  return true;
-}
-
-bool DeleteIn(const Folder& folder, const char16_t* name) {
-  if (!folder.IsOpen()) return false;
-  bool deleted = host::DeleteIn(folder, name);
-  ForgetStaging(name);  // the caller has given the file up either way
-  return deleted;
+void File::DropUncommitted() {
+  if (staging_ >= 0) host::DeleteStagingName(staging_);
+  staging_ = -1;
+  uncommitted_ = false;
 }
 
 }  // namespace platform

@@ -19,10 +19,8 @@ namespace {
 
 using win32::Wide;
 
-// What an interruption must undo: the staged output to remove, and the
-// console's code page and input mode, which outlive the process.
-wchar_t pendingPath[kMaxPath];
-std::atomic<bool> pendingSet{false};
+// What an interruption must undo: the console's code page and input mode,
+// which outlive the process. (Files being written go with their handles.)
 std::atomic<UINT> savedOutputCodePage{0};
 std::atomic<HANDLE> echoConsole{nullptr};
 std::atomic<DWORD> echoMode{0};
@@ -37,10 +35,7 @@ void RestoreConsole() {
 // Runs on a thread of its own when Ctrl+C or Ctrl+Break is pressed or the
 // console closes. Returning FALSE lets the default handler end the process.
 BOOL WINAPI OnConsoleEvent(DWORD) {
-  // The file may still be open for writing: it is opened shared for
-  // deletion, so it goes as soon as the process ends.
-  if (pendingSet.load()) ::DeleteFileW(pendingPath);
-  RemoveStagingFilesNow();  // a file unpacking is writing
+  RemoveStagingFilesNow();
   RestoreConsole();
   return FALSE;
 }
@@ -183,14 +178,5 @@ int TerminalColumns() {
   if (!::GetConsoleScreenBufferInfo(::GetStdHandle(STD_ERROR_HANDLE), &info)) return 80;
   return info.srWindow.Right - info.srWindow.Left + 1;
 }
-
-void WatchForInterruption(const char16_t* path) {
-  if (!WideCopy(reinterpret_cast<char16_t*>(pendingPath), kMaxPath, path)) {
-    return;
-  }
-  pendingSet.store(true);
-}
-
-void StopWatching() { pendingSet.store(false); }
 
 }  // namespace platform
