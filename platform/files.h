@@ -159,8 +159,11 @@ class File {
 };
 
 // An open folder, to create and open names inside it without following
-// symbolic links. Extraction walks below its destination this way, so that
-// a link planted there can never redirect a write outside it.
+// symbolic links, relative to the folder itself (openat on Linux, the
+// native calls beneath Win32 on Windows): the folder stays the one opened,
+// whatever its path comes to name. Extraction walks below its destination
+// this way, so that a link planted there, or a link or junction on the way
+// to it re-pointed, can never redirect a write outside it.
 class Folder {
  public:
   Folder() = default;
@@ -178,17 +181,9 @@ class Folder {
   void Close();
   bool IsOpen() const { return descriptor_ >= 0; }
   HostHandle Descriptor() const { return descriptor_; }
-#ifdef _WIN32
-  const char16_t* Path() const { return path_; }
-#endif
 
  private:
   HostHandle descriptor_ = -1;
-#ifdef _WIN32
-  // Windows opens names below a folder by their full path; the open handle
-  // keeps the folder from being moved or replaced meanwhile.
-  char16_t path_[kMaxPath] = {};
-#endif
 };
 
 // True when `path` names the same file as the one `file` has open. Used to
@@ -206,6 +201,9 @@ bool DeleteFile(const char16_t* path);
 // wait for the writers: async-signal-safe, so a signal handler may call it,
 // and an immediate ending of the process does.
 void RemoveStagingFilesNow();
+// Whether `name` (one component) is such a hidden file of this process, so
+// that packing a folder an output is being written into leaves it out.
+bool IsStagingName(const char16_t* name);
 
 // Why this host cannot create `name` (one component) below a folder, or
 // would read it as something else; kNone when it can. Windows refuses

@@ -337,9 +337,11 @@ std::int32_t WriteFolderEntries(PackContext& context, const char16_t* folder, st
         break;
     }
     // The listing's own "." and "..", dropped before they are made into a
-    // path (which for a folder of 257 or 258 characters would not fit).
+    // path (which for a folder of 257 or 258 characters would not fit), and
+    // an output of this process being written here under a hidden name.
     // Every other name is packed, "notes." and "v1." included.
     if (name[0] == u'.' && (name[1] == u'\0' || (name[1] == u'.' && name[2] == u'\0'))) continue;
+    if (platform::IsStagingName(name)) continue;
     if (!platform::WideCopy(child, folder) || !platform::WideAppend(child, u"\\") ||
         !platform::WideAppend(child, name)) {
       return Fail(context, PackFailure::kPathTooLong, folder);

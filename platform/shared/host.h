@@ -34,9 +34,6 @@ unsigned ProcessId();
 int TooManyStagingNamesError();
 inline constexpr std::size_t kStagingNameLength = 13;
 using StagingName = char16_t[kStagingNameLength + 1];
-// A fresh name, not registered (for Windows, whose hidden files go by
-// their handles however the process ends).
-void NewStagingName(StagingName& name);
 // Registers a fresh name in `folder` before its file is made, so that any
 // ending removes it from then on: the slot, or -1 with the error.
 int RegisterStagingName(const Folder& folder, StagingName& name);

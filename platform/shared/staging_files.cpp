@@ -81,8 +81,6 @@ unsigned NextNumber() {
 
 namespace host {
 
-void NewStagingName(StagingName& name) { SpellStagingName(NextNumber(), name); }
-
 int RegisterStagingName(const Folder& folder, StagingName& name) {
   for (int i = 0; i < static_cast<int>(std::size(stagingSlots)); ++i) {
     StagingSlot& slot = stagingSlots[i];
@@ -111,6 +109,17 @@ void ForgetStagingName(int slot) { FreeSlot(stagingSlots[slot], false); }
 void DeleteStagingName(int slot) { FreeSlot(stagingSlots[slot], true); }
 
 }  // namespace host
+
+bool IsStagingName(const char16_t* name) {
+  for (StagingSlot& slot : stagingSlots) {
+    host::StagingName staged;
+    int state = slot.state.load();
+    if (state == kFree || state == kFilling) continue;
+    SpellStagingName(slot.number.load(), staged);
+    if (WideEqual(staged, name)) return true;
+  }
+  return false;
+}
 
 void RemoveStagingFilesNow() {
   for (StagingSlot& slot : stagingSlots) {

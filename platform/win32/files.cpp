@@ -1,17 +1,24 @@
-// The file services on Win32: CreateFileW and its family.
+// The file services on Win32: CreateFileW and its family, and the native
+// calls that name files relative to an open folder (relative_files.h).
 //
 // On Windows a device path is the native path itself (UTF-16, '\'), so it
 // goes to the API as it is; only '/' is refused, which Windows would take
-// for a separator where the device path has none. Names created below a
-// folder (unpacking) must be plain Windows names: no reserved characters,
-// no device names such as CON or NUL, no trailing dot or space that Windows
-// would silently drop.
+// for a separator where the device path has none. Below an open folder
+// (unpacking, kva's outputs) everything is named relative to the folder's
+// handle, so the folder stays the one opened whatever its path comes to
+// name, and the names must be plain Windows names: no reserved characters,
+// no device names such as CON, NUL or COM¹, no trailing dot or space that
+// Windows would silently drop. A file being written has no sharing (nobody
+// else can open it) and is marked for deletion until it is named, so that
+// it goes however the process ends.
 #include <cstring>
 #include <new>
 
 #include "platform/device_path.h"
 #include "platform/files.h"
 #include "platform/shared/host.h"
+#include "platform/temp_files.h"
+#include "platform/win32/relative_files.h"
 #include "platform/win32/windows_api.h"
 
 #include <aclapi.h>  // after <windows.h>
@@ -48,47 +55,34 @@ HANDLE OpenPath(const char16_t* path, DWORD access, DWORD share, DWORD dispositi
   return ::CreateFileW(native, access, share, nullptr, disposition, flags, nullptr);
 }
 
-bool IsReservedDeviceName(const char16_t* name, std::size_t length) {
-  // The device names count with any extension, and spaces before it.
+// The names Windows takes for devices, with any extension and with blanks
+// before it ("CON", "nul.txt", "COM1 .log"): CON, PRN, AUX, NUL, CONIN$,
+// CONOUT$, and COM and LPT with a digit, superscripts 1 to 3 included.
+bool IsDeviceName(const char16_t* name) {
   std::size_t stem = 0;
-  while (stem < length && name[stem] != u'.') ++stem;
+  while (name[stem] != u'\0' && name[stem] != u'.') ++stem;
   while (stem > 0 && name[stem - 1] == u' ') --stem;
-  char upper[5] = {};
-  if (stem < 3 || stem > 4) return false;
+  char16_t upper[8] = {};
+  if (stem < 3 || stem > 7) return false;
   for (std::size_t i = 0; i < stem; ++i) {
     char16_t c = name[i];
-    if (c > 0x7F) return false;
-    upper[i] = static_cast<char>(c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c);
+    upper[i] = c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
   }
-  if (stem == 3) {
-    for (const char* device : {"CON", "PRN", "AUX", "NUL"}) {
-      if (std::strcmp(upper, device) == 0) return true;
-    }
-    return false;
+  for (const char16_t* device : {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"}) {
+    if (WideEqual(upper, device)) return true;
   }
-  return (std::strncmp(upper, "COM", 3) == 0 || std::strncmp(upper, "LPT", 3) == 0) &&
-         upper[3] >= '1' && upper[3] <= '9';
+  char16_t digit = upper[3];
+  bool port = (std::u16string_view(upper, 3) == u"COM" || std::u16string_view(upper, 3) == u"LPT");
+  return stem == 4 && port &&
+         ((digit >= u'0' && digit <= u'9') || digit == u'\u00b9' || digit == u'\u00b2' ||
+          digit == u'\u00b3');
 }
 
+// A name that CheckName passes, or false with ERROR_INVALID_NAME.
 bool IsPlainName(const char16_t* name) {
-  std::size_t length = WideLength(name);
-  bool plain = length > 0 && name[length - 1] != u'.' && name[length - 1] != u' ' &&
-               !IsReservedDeviceName(name, length);
-  for (std::size_t i = 0; plain && i < length; ++i) {
-    plain = name[i] >= 0x20 && std::wcschr(L"<>:\"/\\|?*", static_cast<wchar_t>(name[i])) == nullptr;
-  }
-  if (!plain) ::SetLastError(ERROR_INVALID_NAME);
-  return plain;
-}
-
-// `folder` '\' `name` into `path`, for a plain name that fits.
-bool ChildPath(const char16_t* folder, const char16_t* name, char16_t (&path)[kMaxPath]) {
-  if (!IsPlainName(name) || !WideCopy(path, folder)) return false;
-  std::size_t length = WideLength(path);
-  bool fits = (length > 0 && path[length - 1] == u'\\' ? true : WideAppend(path, u"\\")) &&
-              WideAppend(path, name);
-  if (!fits) ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
-  return fits;
+  if (CheckName(name) == NameProblem::kNone) return true;
+  ::SetLastError(ERROR_INVALID_NAME);
+  return false;
 }
 
 std::uint64_t Join(DWORD high, DWORD low) { return (std::uint64_t{high} << 32) | low; }
@@ -99,8 +93,8 @@ void Fill(DWORD fileAttributes, std::uint64_t size, bool isLink, FileAttributes*
   attributes->size = attributes->isFolder ? 0 : size;
 }
 
-// Symbolic links and junctions are the reparse points that name another
-// place; other kinds (placeholders of cloud files, say) are the file itself.
+// Whether the path's last component is a link (win32::IsLinkTag), by its
+// entry in its folder's listing.
 bool IsLink(DWORD fileAttributes, const wchar_t* path) {
   if (fileAttributes == INVALID_FILE_ATTRIBUTES ||
       (fileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
@@ -110,8 +104,7 @@ bool IsLink(DWORD fileAttributes, const wchar_t* path) {
   HANDLE search = ::FindFirstFileW(path, &found);
   if (search == INVALID_HANDLE_VALUE) return true;  // cautious: treated as a link
   ::FindClose(search);
-  // A tag of 0 is none Windows gives; Wine gives it for a Linux link.
-  return found.dwReserved0 == 0 || IsReparseTagNameSurrogate(found.dwReserved0);
+  return win32::IsLinkTag(found.dwFileAttributes, found.dwReserved0);
 }
 
 // What a handle opened without following links says about it.
@@ -133,20 +126,66 @@ FileId IdOf(const BY_HANDLE_FILE_INFORMATION& info) {
   return {info.dwVolumeSerialNumber, Join(info.nFileIndexHigh, info.nFileIndexLow)};
 }
 
-// Unpacking never writes through a link, nor replaces one or a folder.
-bool NeitherLinkNorFolder(const char16_t* path) {
-  DWORD attributes = ::GetFileAttributesW(Wide(path));
-  if (attributes == INVALID_FILE_ATTRIBUTES) return true;
-  if (IsLink(attributes, Wide(path))) {
-    ::SetLastError(ERROR_CANT_ACCESS_FILE);
-    return false;
+// Whether the entry `name` in the folder `folder` holds may be replaced:
+// never a folder, a link only when asked. True when there is none.
+bool MayReplace(HANDLE folder, const char16_t* name, File::Replacing replacing) {
+  DWORD attributes = 0;
+  DWORD reparseTag = 0;
+  if (!win32::ListedAttributes(folder, name, &attributes, &reparseTag)) {
+    return ::GetLastError() == ERROR_FILE_NOT_FOUND;
   }
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+  bool link = win32::IsLinkTag(attributes, reparseTag);
+  if (replacing == File::Replacing::kNothing) {
+    ::SetLastError(ERROR_FILE_EXISTS);
+  } else if (link && replacing != File::Replacing::kFileOrLink) {
+    ::SetLastError(ERROR_CANT_RESOLVE_FILENAME);
+  } else if (!link && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     ::SetLastError(ERROR_DIRECTORY);
-    return false;
+  } else {
+    return true;
   }
-  return true;
+  return false;
 }
+
+// Marks the open file for deletion when its last handle closes, or takes
+// the mark off.
+bool DeleteWhenClosed(HANDLE file, bool deleteIt) {
+  FILE_DISPOSITION_INFO disposition{static_cast<BOOLEAN>(deleteIt ? TRUE : FALSE)};
+  return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
+                                      sizeof disposition) != 0;
+}
+
+// A security descriptor whose protected access list allows the current
+// user everything and everyone else nothing (inherited entries included).
+class OwnerOnly {
+ public:
+  bool Build() {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    DWORD needed = 0;
+    bool ok = ::GetTokenInformation(token, TokenUser, user_, sizeof user_, &needed) != 0;
+    ::CloseHandle(token);
+    if (!ok) return false;
+    PSID sid = reinterpret_cast<TOKEN_USER*>(user_)->User.Sid;
+    auto* acl = reinterpret_cast<PACL>(acl_);
+    ok = ::InitializeAcl(acl, sizeof acl_, ACL_REVISION) &&
+         ::AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, sid) &&
+         ::InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
+         ::SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE) &&
+         ::SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+    attributes_.nLength = sizeof attributes_;
+    attributes_.lpSecurityDescriptor = &descriptor_;
+    attributes_.bInheritHandle = FALSE;
+    return ok;
+  }
+  SECURITY_ATTRIBUTES* Attributes() { return &attributes_; }
+
+ private:
+  alignas(TOKEN_USER) unsigned char user_[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE] = {};
+  alignas(ACL) unsigned char acl_[sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE] = {};
+  SECURITY_DESCRIPTOR descriptor_ = {};
+  SECURITY_ATTRIBUTES attributes_ = {};
+};
 
 }  // namespace
 
@@ -209,48 +248,17 @@ bool GetOpenFileId(HostHandle file, FileId* id) {
 
 void SetError(int error) { ::SetLastError(static_cast<DWORD>(error)); }
 int OutOfMemoryError() { return ERROR_NOT_ENOUGH_MEMORY; }
-int FileExistsError() { return ERROR_FILE_EXISTS; }
 
 unsigned ProcessId() { return static_cast<unsigned>(::GetCurrentProcessId()); }
 
-bool MayReplace(const Folder& folder, const char16_t* name) {
-  char16_t path[kMaxPath];
-  return ChildPath(folder.Path(), name, path) && NeitherLinkNorFolder(path);
-}
+int TooManyStagingNamesError() { return ERROR_TOO_MANY_OPEN_FILES; }
 
-HostHandle CreateNewIn(const Folder& folder, const char16_t* name) {
-  char16_t path[kMaxPath];
-  if (!ChildPath(folder.Path(), name, path)) return -1;
-  return FromHandle(::CreateFileW(Wide(path), GENERIC_WRITE, kShareForWriting, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_HIDDEN, nullptr));
-}
-
-bool ReplaceIn(const Folder& folder, const char16_t* from, const char16_t* to) {
-  char16_t fromPath[kMaxPath];
-  char16_t toPath[kMaxPath];
-  // Checked again: a link may have been planted since the staging file was
-  // made. The staging file was hidden; its content now takes the plain name.
-  return ChildPath(folder.Path(), from, fromPath) && ChildPath(folder.Path(), to, toPath) &&
-         NeitherLinkNorFolder(toPath) &&
-         ::SetFileAttributesW(Wide(fromPath), FILE_ATTRIBUTE_NORMAL) &&
-         ::MoveFileExW(Wide(fromPath), Wide(toPath), MOVEFILE_REPLACE_EXISTING);
-}
-
-bool DeleteIn(const Folder& folder, const char16_t* name) {
-  char16_t path[kMaxPath];
-  return ChildPath(folder.Path(), name, path) && ::DeleteFileW(Wide(path));
-}
-
-bool Hold(const Folder& folder, HeldFolder* held) { return WideCopy(held->path, folder.Path()); }
-
-void Release(HeldFolder* held) { held->path[0] = u'\0'; }
-
-// The file is open shared for deletion, so it goes even while its writer
-// holds it.
-void DeleteIn(const HeldFolder& folder, const char16_t* name) {
-  char16_t path[kMaxPath];
-  if (ChildPath(folder.path, name, path)) ::DeleteFileW(Wide(path));
-}
+// Windows keeps staging names in the table only to know them: a file being
+// written is marked for deletion and goes with its handle however the
+// process ends, so an ending has nothing to delete.
+bool Hold(const Folder&, HeldFolder*) { return true; }
+void Release(HeldFolder*) {}
+void DeleteIn(const HeldFolder&, const char16_t*) {}
 
 }  // namespace host
 
@@ -297,7 +305,7 @@ bool File::OpenRead(const char16_t* path) {
     ::SetLastError(ERROR_BAD_FILE_TYPE);
     return false;
   }
-  if (!Adopt(FromHandle(handle), false)) return false;
+  if (!Adopt(FromHandle(handle), kReadOnly)) return false;
   Describe(Join(info.nFileSizeHigh, info.nFileSizeLow), IdOf(info));
   return true;
 }
@@ -317,7 +325,7 @@ bool File::Create(const char16_t* path) {
     ::SetLastError(error);
     return false;
   }
-  if (!Adopt(FromHandle(handle), true)) return false;
+  if (!Adopt(FromHandle(handle), kWriteOnly)) return false;
   if (onDisk) Describe(0, IdOf(info));
   return true;
 }
@@ -326,7 +334,119 @@ bool File::OpenWrite(const char16_t* path) {
   if (IsOpen()) return false;
   HANDLE handle =
       OpenPath(path, GENERIC_WRITE, kShareForWriting, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-  return handle != INVALID_HANDLE_VALUE && Adopt(FromHandle(handle), true);
+  return handle != INVALID_HANDLE_VALUE && Adopt(FromHandle(handle), kWriteOnly);
+}
+
+bool File::OpenUpdate(const char16_t* path) {
+  if (IsOpen()) return false;
+  HANDLE handle = OpenPath(path, GENERIC_READ | GENERIC_WRITE, kShareForWriting, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (::GetFileType(handle) != FILE_TYPE_DISK || !DescribeHandle(handle, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    ::CloseHandle(handle);
+    ::SetLastError(ERROR_BAD_FILE_TYPE);
+    return false;
+  }
+  if (!Adopt(FromHandle(handle), kReadWrite)) return false;
+  Describe(Join(info.nFileSizeHigh, info.nFileSizeLow), IdOf(info));
+  return true;
+}
+
+bool File::CreateUnnamedIn(const Folder& folder) {
+  if (IsOpen() || !folder.IsOpen()) return false;
+  // Windows has no file without a name: a hidden one of the staging names,
+  // shared with nobody (no other program can open it, whatever the
+  // folder's access list allows) and marked for deletion until Commit.
+  // It takes the access list the folder passes on to new files, which
+  // Commit then need not change.
+  // The name is registered too, so that packing knows it for this
+  // process's own (IsStagingName).
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    host::StagingName name;
+    int slot = host::RegisterStagingName(folder, name);
+    if (slot < 0) return false;
+    HANDLE handle = win32::OpenRelative(
+        ToHandle(folder.Descriptor()), name, GENERIC_READ | GENERIC_WRITE | DELETE, 0,
+        win32::Disposition::kCreate, win32::Kind::kFile, true, FILE_ATTRIBUTE_HIDDEN);
+    DWORD error = ::GetLastError();
+    if (handle != INVALID_HANDLE_VALUE && !DeleteWhenClosed(handle, true)) {
+      error = ::GetLastError();
+      ::CloseHandle(handle);
+      handle = INVALID_HANDLE_VALUE;
+    }
+    if (handle == INVALID_HANDLE_VALUE) {
+      host::ForgetStagingName(slot);
+      if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
+      ::SetLastError(error);
+      return false;
+    }
+    if (!Adopt(FromHandle(handle), kReadWrite)) {
+      host::ForgetStagingName(slot);
+      return false;
+    }
+    uncommitted_ = true;
+    staging_ = slot;
+    return true;
+  }
+  ::SetLastError(ERROR_FILE_EXISTS);
+  return false;
+}
+
+bool File::CreateScratch(const char16_t* windowsPrefix) {
+  if (IsOpen()) return false;
+  char16_t folder[kMaxPath];
+  OwnerOnly security;
+  if (!GetTempFolder(folder) || !security.Build()) return false;
+  // A unique number picks the name (GetTempFileNameW's own naming, from the
+  // prefix's first three characters), so that the file is created with its
+  // access list in one step; taken names are skipped.
+  static std::atomic<unsigned> counter{0};
+  unsigned seed = static_cast<unsigned>(::GetCurrentProcessId()) * 40503u ^
+                  static_cast<unsigned>(::GetTickCount());
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    unsigned unique = (seed + counter.fetch_add(1)) & 0xFFFFu;
+    if (unique == 0) continue;  // 0 would ask the function to create a file itself
+    wchar_t name[MAX_PATH];
+    if (::GetTempFileNameW(Wide(folder), Wide(windowsPrefix), unique, name) == 0) return false;
+    HANDLE handle = ::CreateFileW(
+        name, GENERIC_READ | GENERIC_WRITE | DELETE, 0, security.Attributes(), CREATE_NEW,
+        FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      if (::GetLastError() == ERROR_FILE_EXISTS) continue;
+      return false;
+    }
+    return Adopt(FromHandle(handle), kReadWrite);
+  }
+  ::SetLastError(ERROR_FILE_EXISTS);
+  return false;
+}
+
+bool File::Commit(const Folder& folder, const char16_t* name, Replacing replacing) {
+  if (!IsOpen() || !uncommitted_ || !folder.IsOpen()) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  HANDLE handle = ToHandle(descriptor_);
+  HANDLE at = ToHandle(folder.Descriptor());
+  if (!IsPlainName(name) || !Flush() || !MayReplace(at, name, replacing)) return false;
+  FILE_BASIC_INFO basic{};
+  basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;  // no longer hidden
+  bool named = ::SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic) &&
+               DeleteWhenClosed(handle, false) &&
+               win32::RenameRelative(handle, at, name, replacing != Replacing::kNothing);
+  if (!named) {
+    DWORD error = ::GetLastError();
+    if (error == ERROR_ALREADY_EXISTS) error = ERROR_FILE_EXISTS;
+    DeleteWhenClosed(handle, true);
+    ::SetLastError(error);
+    return false;
+  }
+  host::ForgetStagingName(staging_);
+  staging_ = -1;
+  uncommitted_ = false;
+  return true;
 }
 
 Folder::~Folder() { Close(); }
@@ -335,36 +455,67 @@ Folder& Folder::operator=(Folder&& other) noexcept {
   if (this != &other) {
     Close();
     descriptor_ = other.descriptor_;
-    std::memcpy(path_, other.path_, sizeof path_);
     other.descriptor_ = -1;
-    other.path_[0] = u'\0';
   }
   return *this;
 }
 
 namespace {
 
-// Opens a folder for listing, shared with readers and writers but not with
-// deletion, so that it cannot be renamed away or replaced while it is open.
-HANDLE OpenFolderHandle(const wchar_t* path, bool followLinks) {
-  HANDLE handle = ::CreateFileW(
-      path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-      FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
+// A folder's handle lists it and names files in it; it is shared with
+// readers and writers but not with deletion, so that the folder cannot be
+// renamed away or replaced while it is open.
+constexpr DWORD kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
+constexpr DWORD kFolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+// The folder that `handle`, opened without following, holds, unless it is
+// a link (by its own tag, or `listedAsLink`, what its folder's listing
+// says): the handle itself, or for another kind of reparse point (a cloud
+// folder's placeholder) the same folder opened again by `reopen` as its
+// file system presents it. INVALID_HANDLE_VALUE with the error otherwise.
+template <typename Reopen>
+HANDLE FolderUnlessLink(HANDLE handle, bool listedAsLink, Reopen reopen) {
   if (handle == INVALID_HANDLE_VALUE) return handle;
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  bool tagged = ::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag);
+  DWORD error = ERROR_CANT_RESOLVE_FILENAME;
+  if (!listedAsLink && !(tagged && win32::IsLinkTag(tag.FileAttributes, tag.ReparseTag))) {
+    if (tagged && (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      HANDLE followed = reopen();
+      BY_HANDLE_FILE_INFORMATION first;
+      BY_HANDLE_FILE_INFORMATION second;
+      bool same = followed != INVALID_HANDLE_VALUE && DescribeHandle(handle, &first) &&
+                  DescribeHandle(followed, &second) && IdOf(first) == IdOf(second);
+      ::CloseHandle(handle);
+      if (!same && followed != INVALID_HANDLE_VALUE) ::CloseHandle(followed);
+      handle = same ? followed : INVALID_HANDLE_VALUE;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (handle != INVALID_HANDLE_VALUE && DescribeHandle(handle, &info) &&
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return handle;
+    }
+    error = ERROR_DIRECTORY;
+  }
+  if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
+  ::SetLastError(error);
+  return INVALID_HANDLE_VALUE;
+}
+
+// Opens a folder by its path; with `followLinks` false a link (or a folder
+// that has just become one) is refused.
+HANDLE OpenFolderHandle(const wchar_t* path, bool followLinks) {
+  auto open = [path](bool follow) {
+    return ::CreateFileW(path, kFolderAccess | SYNCHRONIZE, kFolderShare, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT),
+                         nullptr);
+  };
+  if (followLinks) return FolderUnlessLink(open(true), false, [] { return INVALID_HANDLE_VALUE; });
+  HANDLE handle = open(false);
   // The name is asked too: Wine opens a link's target even when told not
   // to, and only the name still shows the reparse point.
-  BY_HANDLE_FILE_INFORMATION info;
-  bool folder = DescribeHandle(handle, &info) &&
-                (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-                (followLinks || ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
-                                 !IsLink(::GetFileAttributesW(path), path)));
-  if (!folder) {
-    ::CloseHandle(handle);
-    ::SetLastError(ERROR_DIRECTORY);
-    return INVALID_HANDLE_VALUE;
-  }
-  return handle;
+  return FolderUnlessLink(handle, IsLink(::GetFileAttributesW(path), path),
+                          [&] { return open(true); });
 }
 
 }  // namespace
@@ -372,39 +523,39 @@ HANDLE OpenFolderHandle(const wchar_t* path, bool followLinks) {
 bool Folder::Open(const char16_t* path) {
   Close();
   const wchar_t* native = NativePath(path);
-  if (native == nullptr || !WideCopy(path_, path)) return false;
+  if (native == nullptr) return false;
   HANDLE handle = OpenFolderHandle(native, true);
-  if (handle == INVALID_HANDLE_VALUE) {
-    path_[0] = u'\0';
-    return false;
-  }
+  if (handle == INVALID_HANDLE_VALUE) return false;
   descriptor_ = FromHandle(handle);
   return true;
 }
 
 bool Folder::OpenChild(const Folder& parent, const char16_t* name, bool create) {
-  char16_t path[kMaxPath];
-  if (!parent.IsOpen() || !ChildPath(parent.Path(), name, path)) {
-    Close();
-    return false;
-  }
   Close();
-  if (create && !::CreateDirectoryW(Wide(path), nullptr) &&
-      ::GetLastError() != ERROR_ALREADY_EXISTS) {
-    return false;
-  }
-  // A link is refused even when it leads to a folder.
-  HANDLE handle = OpenFolderHandle(Wide(path), false);
+  if (!parent.IsOpen() || !IsPlainName(name)) return false;
+  HANDLE at = ToHandle(parent.Descriptor());
+  // Named in the parent's handle, never by path: the folder made and
+  // opened is the one inside the parent this object holds.
+  auto open = [&](bool follow, win32::Disposition disposition) {
+    return win32::OpenRelative(at, name, kFolderAccess, kFolderShare, disposition,
+                               win32::Kind::kFolder, !follow);
+  };
+  HANDLE handle = open(false, create ? win32::Disposition::kOpenOrCreate : win32::Disposition::kOpen);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  DWORD attributes = 0;
+  DWORD reparseTag = 0;
+  bool listedAsLink = win32::ListedAttributes(at, name, &attributes, &reparseTag) &&
+                      win32::IsLinkTag(attributes, reparseTag);
+  handle = FolderUnlessLink(handle, listedAsLink,
+                            [&] { return open(true, win32::Disposition::kOpen); });
   if (handle == INVALID_HANDLE_VALUE) return false;
   descriptor_ = FromHandle(handle);
-  WideCopy(path_, path);
   return true;
 }
 
 void Folder::Close() {
   if (descriptor_ >= 0) ::CloseHandle(ToHandle(descriptor_));
   descriptor_ = -1;
-  path_[0] = u'\0';
 }
 
 bool GetFileId(const char16_t* path, FileId* id) {
@@ -418,22 +569,6 @@ bool GetFileId(const char16_t* path, FileId* id) {
 bool DeleteFile(const char16_t* path) {
   const wchar_t* native = NativePath(path);
   return native != nullptr && ::DeleteFileW(native) != 0;
-}
-
-bool MoveIntoPlace(const char16_t* from, const char16_t* to, bool replace) {
-  // The staged file admitted its owner alone; an empty list that is not
-  // protected leaves it with what its folder passes on to new files.
-  ACL empty;
-  if (!::InitializeAcl(&empty, sizeof empty, ACL_REVISION)) return false;
-  DWORD status = ::SetNamedSecurityInfoW(
-      const_cast<wchar_t*>(Wide(from)), SE_FILE_OBJECT,
-      DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr, &empty,
-      nullptr);
-  if (status != ERROR_SUCCESS) {
-    ::SetLastError(status);
-    return false;
-  }
-  return ::MoveFileExW(Wide(from), Wide(to), replace ? MOVEFILE_REPLACE_EXISTING : 0) != 0;
 }
 
 bool CreateFolder(const char16_t* path) {
@@ -525,6 +660,74 @@ void FolderSearch::End() {
 int LastError() { return static_cast<int>(::GetLastError()); }
 
 int LinkNotFollowedError() { return ERROR_CANT_RESOLVE_FILENAME; }
+
+int FileExistsError() { return ERROR_FILE_EXISTS; }
+
+NameProblem CheckName(const char16_t* name) {
+  std::size_t length = WideLength(name);
+  if (length == 0) return NameProblem::kEmpty;
+  for (std::size_t i = 0; i < length; ++i) {
+    if (name[i] < 0x20 || std::wcschr(L"<>:\"/\\|?*", static_cast<wchar_t>(name[i])) != nullptr) {
+      return NameProblem::kForbiddenCharacter;
+    }
+  }
+  if (name[length - 1] == u'.' || name[length - 1] == u' ') return NameProblem::kDotOrSpaceAtEnd;
+  return IsDeviceName(name) ? NameProblem::kDeviceName : NameProblem::kNone;
+}
+
+namespace {
+
+constexpr wchar_t kOriginStream[] = L":Zone.Identifier";
+
+// Whether the volume the handle's file is on keeps named streams (NTFS
+// does; FAT and Wine's view of a Linux file system do not, and there a
+// "file:stream" name would make a file of that name).
+bool HasStreams(HANDLE file) {
+  DWORD flags = 0;
+  return ::GetVolumeInformationByHandleW(file, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) &&
+         (flags & FILE_NAMED_STREAMS) != 0;
+}
+
+}  // namespace
+
+bool ReadOriginMark(const char16_t* path, OriginMark* mark) {
+  mark->length = 0;
+  const wchar_t* native = NativePath(path);
+  if (native == nullptr) return false;
+  HANDLE file = ::CreateFileW(native, FILE_READ_ATTRIBUTES, kShareForReading, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool streams = HasStreams(file);
+  ::CloseHandle(file);
+  wchar_t streamPath[kMaxPath + 32];
+  if (!streams || WideLength(path) + 17 > std::size(streamPath)) return false;
+  std::wcscpy(streamPath, native);
+  std::wcscat(streamPath, kOriginStream);
+  HANDLE stream = ::CreateFileW(streamPath, GENERIC_READ, kShareForReading, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (stream == INVALID_HANDLE_VALUE) return false;
+  DWORD got = 0;
+  bool read = ::ReadFile(stream, mark->bytes, sizeof mark->bytes, &got, nullptr) &&
+              got < sizeof mark->bytes;  // a mark that fills the buffer is too large to keep
+  ::CloseHandle(stream);
+  mark->length = read ? got : 0;
+  return read && got > 0;
+}
+
+bool WriteOriginMark(const File& file, const OriginMark& mark) {
+  HANDLE handle = ToHandle(file.Descriptor());
+  if (mark.length == 0 || !HasStreams(handle)) return true;
+  // The stream is named relative to the file's own handle.
+  HANDLE stream = win32::OpenRelative(handle, reinterpret_cast<const char16_t*>(kOriginStream),
+                                      GENERIC_WRITE, 0, win32::Disposition::kOpenOrCreate,
+                                      win32::Kind::kFile, false);
+  if (stream == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok = ::WriteFile(stream, mark.bytes, static_cast<DWORD>(mark.length), &written, nullptr) &&
+            written == mark.length;
+  ::CloseHandle(stream);
+  return ok;
+}
 
 void ErrorText(int error, char16_t* text, std::size_t capacity) {
   if (capacity == 0) return;

@@ -1,8 +1,9 @@
 // The Windows host beneath the shared code (shared/host.h), besides the
 // file operations in files.cpp and the desktop in desktop.cpp: the code
-// page, the language, exit, and wiping memory.
+// page, the language, exit, wiping memory and keeping it out of dumps.
 #include <cstdlib>
 
+#include "platform/dump_protection.h"
 #include "platform/secure_zero.h"
 #include "platform/shared/host.h"
 #include "platform/win32/windows_api.h"
@@ -10,6 +11,19 @@
 namespace platform {
 
 void SecureZero(void* buffer, std::size_t size) { ::SecureZeroMemory(buffer, size); }
+
+void KeepSecretsOutOfDumps() {
+  // No fault dialog (which waits, the process and its memory intact, for
+  // someone to attach a debugger or send a report), and reports without
+  // the heap, where passwords and plaintext live. WerSetFlags is looked up:
+  // it is not everywhere the program runs.
+  ::SetErrorMode(::GetErrorMode() | SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  using SetFlags = HRESULT(WINAPI*)(DWORD);
+  constexpr DWORD kReportWithoutHeap = 1;  // WER_FAULT_REPORTING_FLAG_NOHEAP
+  auto werSetFlags = reinterpret_cast<SetFlags>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "WerSetFlags")));
+  if (werSetFlags != nullptr) werSetFlags(kReportWithoutHeap);
+}
 
 namespace host {
 
