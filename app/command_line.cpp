@@ -1,7 +1,6 @@
 #include "app/command_line.h"
 
 #include <algorithm>
-#include <filesystem>
 
 #include "platform/device_path.h"
 
@@ -18,16 +17,10 @@ void DropTrailingQuote(char16_t* text) {
 }  // namespace
 
 bool HostPathToDevice(const std::string& hostPath, char16_t (&devicePath)[platform::kMaxPath]) {
-  devicePath[0] = u'\0';
-  if (hostPath.empty()) return false;
-  // Host paths are UTF-8 whatever the system's own code page.
-  std::error_code failure;
-  std::filesystem::path absolute = std::filesystem::absolute(
-      std::filesystem::path(std::u8string(hostPath.begin(), hostPath.end())), failure);
-  if (failure) return false;
-  std::u8string tidy = absolute.lexically_normal().u8string();
-  while (tidy.size() > 1 && tidy.back() == u8'/') tidy.pop_back();
-  return platform::ToDevicePath(reinterpret_cast<const char*>(tidy.c_str()), devicePath);
+  // Host paths are UTF-8 whatever the system's own code page; the platform
+  // makes them full paths as the host reads them.
+  return platform::TypedToDevicePath(hostPath.c_str(), devicePath) ==
+         platform::TypedPathProblem::kNone;
 }
 
 bool CommandLineToDevice(const char* commandLine, char16_t (&path)[platform::kMaxPath]) {

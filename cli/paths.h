@@ -12,10 +12,10 @@ struct DevicePath {
   char16_t text[platform::kMaxPath] = {};
 };
 
-// Makes `argument` (UTF-8) absolute (against the working folder), tidies it
-// (no "." components, doubled or trailing separators) and converts it to a
-// device path: on Windows the native path with its drive or UNC root, '/'
-// taken as '\'.
+// Makes `argument` (UTF-8) a full device path as the host reads it
+// (platform::TypedToDevicePath): absolute against the working folder, no
+// "." components, doubled or trailing separators; on Windows the native
+// path with its drive or UNC root, '/' taken as '\'.
 // An absolute path matters: a package keeps each entry's path, and only a
 // path from the root tells the unpacker where the packed tree starts. False
 // with a message when the path has no device spelling.

@@ -39,6 +39,30 @@ bool ToDevicePath(const char* hostPath, char16_t* devicePath, std::size_t capaci
 // place that knows what makes a path absolute.
 std::size_t DeviceRootLength(const char16_t* path);
 
+// What a path the user typed (a command-line argument, the folder box;
+// UTF-8) fails on when it is made a full device path.
+enum class TypedPathProblem {
+  kNone,
+  kEmpty,
+  kNotText,           // not valid UTF-8
+  kTooLong,           // 260 characters or more once full
+  kBackslashInName,   // Linux: a name with '\', which has no device spelling
+  kDeviceNamespace,   // Windows: "\\.\...", which names devices, not files
+  kDotOrSpaceAtEnd,   // Windows: a name that ends in '.' or ' ', which Windows drops
+  kCannotResolve,     // the working folder cannot be found
+};
+
+// The one conversion of what the user typed into a full device path: made
+// absolute against the working folder, "." and ".." and doubled separators
+// resolved, no trailing separator but the root's own. On Linux '/' is the
+// separator. On Windows Windows' own reading of the path does it
+// (GetFullPathNameW), '/' and '\' alike: a drive-relative "C:x" against
+// that drive's working folder, a UNC path "\\server\share\x" on its share,
+// and "\\?\C:\x" as it stands, so that each reaches what it names; the
+// device namespace "\\.\" is refused, and so is a name ending in a dot or
+// a blank rather than silently changed into another name. Nothing is cut.
+TypedPathProblem TypedToDevicePath(const char* typed, char16_t (&path)[kMaxPath]);
+
 // UTF-8 <-> UTF-16 without any path rules. Both refuse malformed input
 // (overlong forms, surrogates encoded in UTF-8, unpaired surrogates) and
 // results that do not fit, and always terminate the output when capacity > 0.

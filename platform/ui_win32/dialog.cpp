@@ -213,6 +213,18 @@ void LayOut(HWND dialog, const DialogRun& run) {
   }
 }
 
+// The icons LayOut loaded are the dialog's own: they go with it.
+void DestroyIcons(HWND dialog, const DialogTemplate& dialogTemplate) {
+  HWND control = ::GetWindow(dialog, GW_CHILD);
+  for (std::size_t i = 0; i < dialogTemplate.count && control != nullptr; ++i) {
+    if (dialogTemplate.items[i].controlClass == ControlClass::kStaticIcon) {
+      auto icon = reinterpret_cast<HICON>(::SendMessageW(control, STM_GETICON, 0, 0));
+      if (icon != nullptr) ::DestroyIcon(icon);
+    }
+    control = ::GetWindow(control, GW_HWNDNEXT);
+  }
+}
+
 INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     ::SetWindowLongPtrW(dialog, DWLP_USER, lParam);
@@ -220,6 +232,7 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
   }
   auto* run = reinterpret_cast<const DialogRun*>(::GetWindowLongPtrW(dialog, DWLP_USER));
   if (run == nullptr) return FALSE;
+  if (message == WM_DESTROY) DestroyIcons(dialog, *run->dialogTemplate);
   if (message == WM_CTLCOLORDLG || message == WM_CTLCOLORSTATIC) {
     return reinterpret_cast<INT_PTR>(WhiteBackground(reinterpret_cast<HDC>(wParam)));
   }

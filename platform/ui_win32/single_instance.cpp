@@ -1,6 +1,7 @@
 // One running instance per user on Win32: the instances meet at a named
-// mutex in the user's session, and the running one's main window is found
-// by its class and title, as the device finds it.
+// mutex in the user's session, named after and owned by the user, and the
+// running one's main window is found by its class and title, as the device
+// finds it.
 #include "platform/single_instance.h"
 
 #include <iterator>
@@ -8,12 +9,16 @@
 #include "platform/ui_win32/back_end.h"
 #include "platform/wide_string.h"
 
+#include <aclapi.h>  // after <windows.h>
+#include <sddl.h>
+
 namespace platform {
 namespace {
 
 // How long a start that finds the mutex taken looks for the window of the
-// instance holding it (which may still be making it). It gives way when the
-// time is up all the same: the instance runs, only raising it is lost.
+// instance holding it (which may still be making it). When the time is up
+// it runs after all: an instance whose window cannot be found may be
+// ending, and a start that neither shows a window nor runs would be lost.
 constexpr DWORD kWaitForWindowMs = 3000;
 constexpr DWORD kRetryMs = 50;
 
@@ -24,13 +29,48 @@ void BringToFront(HWND window) {
   ::SetForegroundWindow(::GetLastActivePopup(window));
 }
 
+// The user's own identity (TokenUser), for the mutex's name and owner.
+class CurrentUser {
+ public:
+  CurrentUser() {
+    HANDLE token = nullptr;
+    DWORD needed = 0;
+    valid_ = ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token) &&
+             ::GetTokenInformation(token, TokenUser, user_, sizeof user_, &needed);
+    if (token != nullptr) ::CloseHandle(token);
+  }
+  bool Valid() const { return valid_; }
+  PSID Sid() const { return reinterpret_cast<const TOKEN_USER*>(user_)->User.Sid; }
+
+ private:
+  alignas(TOKEN_USER) unsigned char user_[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE] = {};
+  bool valid_ = false;
+};
+
+// Whether the kernel object `handle` was made by `user`: its owner is set
+// to the user by the instance that makes it (below).
+bool OwnedBy(HANDLE handle, const CurrentUser& user) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  bool owned = ::GetSecurityInfo(handle, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                                 nullptr, nullptr, nullptr, &descriptor) == ERROR_SUCCESS &&
+               owner != nullptr && ::EqualSid(owner, user.Sid());
+  if (descriptor != nullptr) ::LocalFree(descriptor);
+  return owned;
+}
+
 }  // namespace
 
 bool ForegroundExistingWindow(const char16_t* className, const char16_t* title) {
-  // Local\: the user's session. Letters and digits of the names only.
-  char16_t name[2 * 100 + 16] = u"Local\\";
+  // Local\: the user's session; the name carries the user's SID, so that
+  // two users of one session never meet. Letters and digits of the names
+  // only.
+  CurrentUser user;
+  wchar_t* sid = nullptr;
+  if (!user.Valid() || !::ConvertSidToStringSidW(user.Sid(), &sid)) return false;
+  char16_t name[2 * 100 + 256] = u"Local\\";
   std::size_t at = WideLength(name);
-  for (const char16_t* part : {className, u"-", title}) {
+  for (const char16_t* part : {className, u"-", title, u"-", reinterpret_cast<const char16_t*>(sid)}) {
     for (const char16_t* c = part; *c != u'\0' && at + 1 < std::size(name); ++c) {
       bool plain = (*c >= u'0' && *c <= u'9') || (*c >= u'A' && *c <= u'Z') ||
                    (*c >= u'a' && *c <= u'z') || *c == u'-';
@@ -38,12 +78,23 @@ bool ForegroundExistingWindow(const char16_t* className, const char16_t* title) 
     }
   }
   name[at] = u'\0';
+  ::LocalFree(sid);
+  // Made with the user as its owner, which a start that finds it checks:
+  // an object of that name made by anyone else is not a running instance.
+  SECURITY_DESCRIPTOR descriptor;
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
+  if (!::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+      !::SetSecurityDescriptorOwner(&descriptor, user.Sid(), FALSE)) {
+    return false;
+  }
   // Held, never closed, for the process's life: the system lets it go when
   // the process ends however it ends, so one that crashed blocks nothing.
-  HANDLE mutex = ::CreateMutexW(nullptr, FALSE, win32::Wide(name));
-  if (mutex == nullptr) return false;  // another user's object: run without the check
+  HANDLE mutex = ::CreateMutexW(&attributes, FALSE, win32::Wide(name));
+  if (mutex == nullptr) return false;  // not ours to open: run without the check
   if (::GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  bool ours = OwnedBy(mutex, user);
   ::CloseHandle(mutex);
+  if (!ours) return false;
   for (DWORD waited = 0; waited < kWaitForWindowMs; waited += kRetryMs) {
     HWND window = ::FindWindowW(win32::Wide(className), win32::Wide(title));
     if (window != nullptr) {
@@ -52,7 +103,8 @@ bool ForegroundExistingWindow(const char16_t* className, const char16_t* title) 
     }
     ::Sleep(kRetryMs);
   }
-  return true;
+  // No window after all (an instance that is ending): this one runs.
+  return false;
 }
 
 // FindWindowW finds the window by its class and title: nothing to publish.

@@ -47,6 +47,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
   if (message == WM_CTLCOLORSTATIC) {
     return reinterpret_cast<LRESULT>(WhiteBackground(reinterpret_cast<HDC>(wParam)));
   }
+  // Windows is ending the user's session (logoff, shutdown, restart) and
+  // will end the process after this message: the run ends at once, as the
+  // cancel command ends it, and the decrypted package goes with its handle.
+  if (message == WM_ENDSESSION && wParam != FALSE) EndProcessAtOnce(0);
   KeepFocus(window, message, wParam);
   WindowProcedure procedure = ProcedureOf(window);
   if (procedure != nullptr && CallProcedure(procedure, window, message, wParam)) return 0;
