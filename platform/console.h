@@ -1,9 +1,10 @@
 // The console of a command-line program: the terminal (the console on
 // Windows), standard input, and the endings that do not wait for the
-// command (Ctrl+C, a closed console; on Linux SIGTERM, SIGHUP, SIGXFSZ and
-// SIGPIPE too), which StartConsole sets up: each removes the hidden files
-// being written (RemoveStagingFilesNow), says why on standard error where
-// it can, and ends the process (Ctrl+C by its signal, the others with 1).
+// command (Ctrl+C, a closed console; on Linux SIGTERM, SIGHUP and SIGPIPE
+// too), which StartConsole sets up: each removes the hidden files being
+// written (RemoveStagingFilesNow), says why on standard error where it can,
+// and ends the process (Ctrl+C by its signal, the others with 1). A
+// file-size limit (SIGXFSZ) fails the write instead, as a full disk does.
 // kva is written against it; posix/console.cpp and win32/console.cpp
 // define it.
 #pragma once

@@ -3,12 +3,15 @@
 // terminal.
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
 #include <chrono>
+#include <random>
+#include <set>
+#include <sstream>
+#include <thread>
+#ifndef _WIN32
 #include <csignal>
 #include <poll.h>
 #include <pty.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -111,6 +114,27 @@ TEST(Kva, OutputsThatExistOrLieInsideTheTree) {
   EXPECT_EQ(ReadFile(d / "a"), "a");
 }
 
+// The destination is held from the moment kva examines it: a link to it
+// re-pointed while kva waits for the password (a junction, on Windows)
+// sends nothing to where it points afterwards. (Wine makes no links: a
+// Linux one stands in, which Wine shows as a reparse point.)
+TEST(Kva, TheDestinationStaysTheFolderExamined) {
+  const fs::path dir = ScratchDir(), dest = dir / "dest";
+  MakeTree(dir / "tree");
+  WriteFile(dir / "pw", "pw\n");
+  ASSERT_EQ(Kva("seal " + Q(dir / "tree") + " " + Q(dir / "c.kva") + " --password-file " + Q(dir / "pw")).status, 0);
+  fs::create_directories(dir / "A");
+  fs::create_directories(dir / "B");
+  ASSERT_EQ(RunCommand("ln -s A " + Q(dest)), 0);
+  RunningKva kva({"open", Utf8(dir / "c.kva"), Utf8(dest), "--password-stdin"}, dir / "log");
+  std::this_thread::sleep_for(std::chrono::seconds(2));  // kva starts and waits for the password
+  ASSERT_EQ(RunCommand("ln -sfn B " + Q(dest)), 0);
+  kva.Feed("pw\n");
+  const int status = kva.Wait();
+  EXPECT_TRUE(fs::is_empty(dir / "B")) << "written through the re-pointed link";
+  EXPECT_TRUE(status != 0 || Snapshot(dir / "A" / "tree") == Snapshot(dir / "tree")) << ReadFile(dir / "log");
+}
+
 TEST(Kva, RefusedPasswordsAndCommandLines) {
   const fs::path dir = ScratchDir();
   WriteFile(dir / "plain", "payload");
@@ -207,4 +231,109 @@ TEST(PosixKva, UnreadableFilesCancelUnlessSkipped) {
   EXPECT_EQ(Snapshot(dir / "out"), (Tree{{"tree", "dir"}, {"tree/link", Hex("outside")}}));
 }
 
+// Every hidden name a command makes beside its output, and any it made
+// before its password (read from a pipe held open), is replaced the moment
+// it appears by a link to a private file of someone else's, the sentinel:
+// the sentinel keeps its bytes and mode, and the command fails or makes
+// exactly what it makes untouched. (The application's temporary file has
+// no name to replace: worker_test.cpp.) No core dump while kva holds the
+// password.
+TEST(PosixKva, SwappedNamesNeverRedirectAnOutput) {
+  const fs::path dir = ScratchDir(), sentinel = dir / "sentinel", tree = dir / "tree";
+  MakeTree(tree);
+  WriteFile(tree / "big", RandomBytes(8 << 20, 5));
+  const std::string box = Utf8(dir / "c.kva"), package = Utf8(dir / "p.pkg");
+  ASSERT_EQ(Kva("seal " + Q(tree) + " " + Q(box) + " --password-stdin", "pw\n").status, 0);
+  ASSERT_EQ(Kva("pack " + Q(tree) + " " + Q(package)).status, 0);
+  const std::vector<std::vector<std::string>> rows = {
+      {"seal", Utf8(tree)}, {"encrypt", package}, {"decrypt", box}, {"pack", Utf8(tree)},
+      {"pack", "--append", Utf8(tree)}, {"open", box}, {"unpack", package}};
+  for (const std::vector<std::string>& row : rows) {
+    bool password = row[0] != "pack" && row[0] != "unpack";
+    Tree untouched;
+    for (bool attacked : {false, true}) {
+      const fs::path work = dir / "work";
+      fs::remove_all(work);
+      fs::create_directories(work);
+      if (row[1] == "--append") fs::copy_file(package, work / "out");
+      fs::remove(sentinel);
+      WriteFile(sentinel, "someone else's");
+      fs::permissions(sentinel, fs::perms::owner_read | fs::perms::owner_write);
+      std::vector<std::string> arguments = row;
+      arguments.push_back(Utf8(work / "out"));
+      if (password) arguments.push_back("--password-stdin");
+      RunningKva kva(arguments, dir / "log");
+      std::set<fs::path> swapped;
+      for (auto start = std::chrono::steady_clock::now(); kva.Running();) {
+        std::error_code error;
+        for (fs::recursive_directory_iterator it(work, error), end; attacked && !error && it != end; it.increment(error)) {
+          if (it->path().filename().string().rfind(".kva-", 0) != 0 || !swapped.insert(it->path()).second) continue;
+          ::kill(static_cast<pid_t>(kva.Id()), SIGSTOP);
+          fs::remove(it->path(), error);
+          fs::create_symlink(sentinel, it->path(), error);
+          ::kill(static_cast<pid_t>(kva.Id()), SIGCONT);
+        }
+        if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(300) && password) {
+          std::string limits = ReadFile("/proc/" + std::to_string(kva.Id()) + "/limits"), soft, hard;
+          std::istringstream(limits.substr(limits.find("Max core file size") + 26)) >> soft >> hard;
+          EXPECT_TRUE(soft == "0" && hard == "0") << limits;
+          kva.Feed("pw\n");
+          password = false;
+        }
+      }
+      const int status = kva.Wait();
+      if (!attacked) untouched = Snapshot(work);
+      EXPECT_TRUE(attacked || status == 0) << ReadFile(dir / "log");
+      EXPECT_TRUE(status != 0 || Snapshot(work) == untouched) << row[0] << " " << row[1];
+      EXPECT_EQ(ReadFile(sentinel), "someone else's") << row[0] << " " << row[1];
+      EXPECT_EQ(fs::status(sentinel).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    }
+  }
+}
+
+// kill -9, SIGINT, SIGTERM and SIGHUP at random moments of open, seal and
+// decrypt (many 1-byte files and one large one): no hidden name of kva's is
+// left, and an output under its own name is whole. A signal kva hears (here
+// while it waits for its password) ends it with a message: SIGINT by the
+// signal itself, as shells expect, the others with 1.
+TEST(PosixKva, KilledAtAnyMomentLeavesNothingHalfMade) {
+  const fs::path dir = ScratchDir(), tree = dir / "tree", out = dir / "out";
+  for (int i = 0; i < 300; ++i) WriteFile(tree / "small" / std::to_string(i), std::string(1, static_cast<char>(i)));
+  WriteFile(tree / "big", RandomBytes(8 << 20, 7));
+  WriteFile(dir / "pw", "pw\n");
+  const std::string pw = " --password-file " + Q(dir / "pw");
+  ASSERT_EQ(Kva("seal " + Q(tree) + " " + Q(dir / "c.kva") + pw).status, 0);
+  ASSERT_EQ(Kva("decrypt " + Q(dir / "c.kva") + " " + Q(dir / "plain") + pw).status, 0);
+  const std::string sealed = ReadFile(dir / "c.kva"), plain = ReadFile(dir / "plain");
+  const Tree whole = Snapshot(tree);
+  for (const auto& [signal, status, says] : {std::tuple{SIGINT, 128 + SIGINT, "kva: interrupted"},
+                                            {SIGTERM, 1, "kva: terminated"}, {SIGHUP, 1, "kva: the terminal went away"}}) {
+    RunningKva kva({"decrypt", Utf8(dir / "c.kva"), Utf8(out), "--password-stdin"}, dir / "log");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::kill(static_cast<pid_t>(kva.Id()), signal);
+    EXPECT_EQ(kva.Wait(), status);
+    EXPECT_EQ(ReadFile(dir / "log"), std::string(says) + "\n");
+  }
+  std::mt19937 random(17);
+  const std::vector<std::string> commands[] = {
+      {"open", Utf8(dir / "c.kva")}, {"seal", Utf8(tree)}, {"decrypt", Utf8(dir / "c.kva")}};
+  for (int round = 0; round < 16; ++round) {
+    const std::vector<std::string>& command = commands[round % 3];
+    const int signal = std::vector<int>{SIGKILL, SIGINT, SIGTERM, SIGHUP}[round / 3 % 4];
+    fs::remove_all(out);
+    std::vector<std::string> arguments = command;
+    arguments.insert(arguments.end(), {Utf8(out), "--password-file", Utf8(dir / "pw")});
+    RunningKva kva(arguments, dir / "log");
+    std::this_thread::sleep_for(std::chrono::milliseconds(random() % 300));
+    ::kill(static_cast<pid_t>(kva.Id()), signal);
+    kva.Wait();
+    SCOPED_TRACE(command[0] + " " + std::to_string(signal));
+    for (const auto& [path, what] : Snapshot(dir)) EXPECT_EQ(path.find(".kva-"), std::string::npos) << path;
+    if (command[0] == "open") {
+      for (const auto& [path, what] : Snapshot(out / "tree")) EXPECT_EQ(what, whole.at(path)) << path;
+    } else if (fs::exists(out)) {
+      EXPECT_TRUE(ReadFile(out) == (command[0] == "seal" ? sealed : plain));
+    }
+  }
+}
 #endif

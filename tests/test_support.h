@@ -76,6 +76,26 @@ KvaRun Kva(const std::string& arguments, const std::string& standardInput = "");
 KvaRun KvaWithoutTerminal(const std::string& arguments);  // no terminal (console) to ask a password on
 std::filesystem::path ToolPath(const std::string& name);  // kva, tessaron, with .exe on Windows
 
+// kva running with standard input a pipe held open (so that it waits at a
+// password until Feed) and both output streams into `log`.
+class RunningKva {
+ public:
+  RunningKva(const std::vector<std::string>& arguments, const std::filesystem::path& log);
+  ~RunningKva();  // kills it if it still runs
+  RunningKva(const RunningKva&) = delete;
+  RunningKva& operator=(const RunningKva&) = delete;
+  void Feed(const std::string& input);  // writes, then closes the pipe
+  int Wait();  // the exit code; on Linux 128 + the signal that ended it
+  bool Running();
+  long long Id() const { return id_; }
+
+ private:
+  long long id_ = -1;
+  std::intptr_t process_ = 0;  // Windows: the process's handle
+  std::intptr_t input_ = -1;   // the pipe's writing end
+  int status_ = -1;            // Linux: what waitpid gave, once it has
+};
+
 struct Report {  // a progress report; a null text is "(null)"
   std::uint32_t done, total;
   std::u16string text;

@@ -3,6 +3,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -50,6 +53,50 @@ KvaRun KvaWithoutTerminal(const std::string& arguments) {
   run.status = RunCommand("setsid " + ToolPath("kva").string() + " " + arguments + " </dev/null 2>&1",
                           &run.output);
   return run;
+}
+
+RunningKva::RunningKva(const std::vector<std::string>& arguments, const std::filesystem::path& log) {
+  int channel[2];
+  if (pipe(channel) != 0) return;
+  const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  std::vector<std::string> all = {ToolPath("kva").string()};
+  all.insert(all.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& argument : all) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, channel[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, out, 1);
+  posix_spawn_file_actions_adddup2(&actions, out, 2);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) id_ = pid;
+  posix_spawn_file_actions_destroy(&actions);
+  close(channel[0]);
+  close(out);
+  input_ = channel[1];
+}
+
+RunningKva::~RunningKva() {
+  if (id_ > 0) kill(static_cast<pid_t>(id_), SIGKILL), Wait();
+  Feed("");
+}
+
+void RunningKva::Feed(const std::string& input) {
+  if (input_ < 0) return;
+  EXPECT_EQ(write(static_cast<int>(input_), input.data(), input.size()), static_cast<ssize_t>(input.size()));
+  close(static_cast<int>(input_));
+  input_ = -1;
+}
+
+int RunningKva::Wait() {
+  if (id_ <= 0 || (status_ < 0 && waitpid(static_cast<pid_t>(id_), &status_, 0) != id_)) return -1;
+  id_ = -1;
+  return WIFEXITED(status_) ? WEXITSTATUS(status_) : 128 + WTERMSIG(status_);
+}
+
+bool RunningKva::Running() {
+  return id_ > 0 && status_ < 0 && waitpid(static_cast<pid_t>(id_), &status_, WNOHANG) == 0;
 }
 
 UnreadableFile::UnreadableFile(const std::filesystem::path& path) {

@@ -210,6 +210,7 @@ int RunCommand(const std::string& command, std::string* out) {
   }
   if (arguments.empty()) return -1;
   if (arguments[0] == L"openssl") return RunLinuxProgram(L"/usr/bin/openssl", launch, out);
+  if (arguments[0] == L"ln") return RunLinuxProgram(L"/bin/ln", launch, out);  // links, which Wine cannot make
   return Start(launch, out);
 }
 
@@ -232,6 +233,59 @@ KvaRun KvaWithoutTerminal(const std::string& arguments) {
   KvaRun run;
   run.status = Start(launch, &run.output);
   return run;
+}
+
+RunningKva::RunningKva(const std::vector<std::string>& arguments, const std::filesystem::path& log) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE read = nullptr, write = nullptr;
+  HANDLE out = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                           CREATE_ALWAYS, 0, nullptr);
+  if (!CreatePipe(&read, &write, &inherit, 0)) return;
+  SetHandleInformation(write, HANDLE_FLAG_INHERIT, 0);
+  std::wstring commandLine = Quote(ToolPath("kva").wstring());
+  for (const std::string& argument : arguments) commandLine += L" " + Quote(Wide(argument));
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = read;
+  startup.hStdOutput = startup.hStdError = out;
+  PROCESS_INFORMATION process{};
+  if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                     &process)) {
+    CloseHandle(process.hThread);
+    process_ = reinterpret_cast<std::intptr_t>(process.hProcess);
+    id_ = process.dwProcessId;
+  }
+  CloseHandle(read);
+  CloseHandle(out);
+  input_ = reinterpret_cast<std::intptr_t>(write);
+}
+
+RunningKva::~RunningKva() {
+  if (process_ != 0) TerminateProcess(reinterpret_cast<HANDLE>(process_), 9), Wait();
+  Feed("");
+}
+
+void RunningKva::Feed(const std::string& input) {
+  if (input_ == -1) return;
+  DWORD written = 0;
+  ::WriteFile(reinterpret_cast<HANDLE>(input_), input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
+  CloseHandle(reinterpret_cast<HANDLE>(input_));
+  input_ = -1;
+}
+
+int RunningKva::Wait() {
+  DWORD code = static_cast<DWORD>(-1);
+  if (process_ == 0) return -1;
+  WaitForSingleObject(reinterpret_cast<HANDLE>(process_), INFINITE);
+  GetExitCodeProcess(reinterpret_cast<HANDLE>(process_), &code);
+  CloseHandle(reinterpret_cast<HANDLE>(process_));
+  process_ = 0;
+  return static_cast<int>(code);
+}
+
+bool RunningKva::Running() {
+  return process_ != 0 && WaitForSingleObject(reinterpret_cast<HANDLE>(process_), 0) == WAIT_TIMEOUT;
 }
 
 UnreadableFile::UnreadableFile(const std::filesystem::path& path) {

@@ -1,5 +1,6 @@
 // The console on Linux: the terminal, standard input, and the signals that
-// end a command early (SIGINT, SIGTERM, SIGHUP, SIGXFSZ, SIGPIPE).
+// end a command early (SIGINT, SIGTERM, SIGHUP, SIGPIPE; SIGXFSZ becomes a
+// failed write).
 #include <bsd/readpassphrase.h>
 #include <cerrno>
 #include <csignal>
@@ -46,13 +47,12 @@ constexpr Ending kEndings[] = {
     {SIGINT, "kva: interrupted\n"},
     {SIGTERM, "kva: terminated\n"},
     {SIGHUP, "kva: the terminal went away\n"},
-    {SIGXFSZ, "kva: the file size limit was reached\n"},
     {SIGPIPE, "kva: a pipe it writes to was closed\n"},
 };
 
 volatile std::sig_atomic_t errorIsTerminal = 0;
 
-// Only async-signal-safe calls: unlinkat, write, raise, _exit.
+// Only async-signal-safe calls: unlinkat, write, sigprocmask, raise, _exit.
 extern "C" void EndOnSignal(int signalNumber) {
   RemoveStagingFilesNow();
   for (const Ending& ending : kEndings) {
@@ -66,6 +66,10 @@ extern "C" void EndOnSignal(int signalNumber) {
   // kva in a loop stops too (it reports 130); every other ending is 1.
   if (signalNumber == SIGINT) {
     ::signal(SIGINT, SIG_DFL);
+    sigset_t interrupt;
+    sigemptyset(&interrupt);
+    sigaddset(&interrupt, SIGINT);
+    ::sigprocmask(SIG_UNBLOCK, &interrupt, nullptr);  // blocked while this handler runs
     ::raise(SIGINT);
   }
   ::_exit(1);
@@ -75,13 +79,16 @@ extern "C" void EndOnSignal(int signalNumber) {
 
 void StartConsole() {
   errorIsTerminal = ::isatty(STDERR_FILENO) != 0 ? 1 : 0;
+  // A file-size limit (ulimit -f) makes a write fail rather than end the
+  // process: the command then fails as on a full disk, with its message,
+  // and puts back a package it was appending to.
+  ::signal(SIGXFSZ, SIG_IGN);
   struct sigaction action {};
   action.sa_handler = EndOnSignal;
   sigfillset(&action.sa_mask);  // one ending at a time
   for (const Ending& ending : kEndings) {
     // A signal the caller had ignored stays ignored, as nohup expects (an
-    // ignored SIGXFSZ or SIGPIPE makes the write fail instead, which is
-    // reported as any failed write is).
+    // ignored SIGPIPE makes the write fail instead).
     struct sigaction before {};
     if (::sigaction(ending.signalNumber, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) {
       continue;
