@@ -7,6 +7,8 @@
 #include <thread>
 #include <tuple>
 
+#include "platform/files.h"
+#include "securefile/open_file_operations.h"
 #include "tests/test_support.h"
 
 namespace fs = std::filesystem;
@@ -48,6 +50,28 @@ TEST_P(ContainerRoundTrip, HeaderReportsAndPlaintext) {
   ASSERT_EQ(Decrypt(dir / "box", dir / "back", 0, kPassword, Record), 0);
   EXPECT_EQ(reports, ExpectedReports(length, true));
   EXPECT_TRUE(ReadFile(dir / "back") == plain);
+  // The same through the operations on a file held open, each of which
+  // wipes the password's bytes once it has the key.
+  platform::Folder folder;
+  ASSERT_TRUE(folder.Open(DevicePath(dir).c_str()));
+  for (const char* name : {"box2", "back2"}) {
+    std::string password = kPassword;
+    auto* bytes = reinterpret_cast<unsigned char*>(password.data());
+    const auto size32 = static_cast<std::int32_t>(password.size());
+    const bool encrypting = name[1] == 'o';
+    platform::File file;
+    ASSERT_TRUE(file.CreateUnnamedIn(folder));
+    reports.clear();
+    const std::u16string source = DevicePath(dir / (encrypting ? "plain" : "box"));
+    ASSERT_EQ(encrypting ? EncryptContainerInto(source.c_str(), file, bytes, size32, cipher, Record, 0, nullptr,
+                                                res::ProgramInstance())
+                         : DecryptContainerInto(source.c_str(), file, bytes, size32, Record, 0, res::ProgramInstance()),
+              0);
+    EXPECT_EQ(reports, ExpectedReports(encrypting ? size : length, !encrypting));
+    EXPECT_EQ(password, std::string(kPassword.size(), '\0'));
+    ASSERT_TRUE(file.Commit(folder, DevicePath(name).c_str(), platform::File::Replacing::kNothing) && file.Close());
+    EXPECT_TRUE(ReadFile(dir / name) == ReadFile(dir / (encrypting ? "box" : "back")));
+  }
 }
 
 // 1020 bytes give L = 1024 for both block ciphers; 1024 does for CFB.

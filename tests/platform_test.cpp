@@ -52,7 +52,8 @@ TEST(DevicePaths, MapBothWaysOrNotAtAll) {
   }
   const char16_t lone[] = {u'\\', 0xD800, u'x', 0}, lowFirst[] = {u'\\', 0xDC00, 0xD800, 0};
   for (const char16_t* bad : {lone, lowFirst}) EXPECT_FALSE(platform::ToHostPath(bad, host));
-  const std::string longest = "/" + std::string(258, 'a');
+  std::string longest(259, 'a');
+  longest[0] = '/';
   EXPECT_TRUE(platform::ToDevicePath(longest.c_str(), device));
   for (const std::string& bad : {std::string("/\xFF"), std::string("/\xC0\xAF"), std::string("/\xED\xA0\x80"),
                                  std::string("/\xF4\x90\x80\x80"), longest + "a"}) {
@@ -131,6 +132,90 @@ TEST(TempFiles, ScratchIsPrivateAndGoesWithItsHandle) {
   EXPECT_FALSE(fs::exists(named[0]));
 #endif
 }
+
+// An output made by CreateUnnamedIn is named only by Commit, which
+// replaces what is in the way only as it is asked to (never a folder; a
+// link, itself, only when asked; a read-only file too) and gives the file
+// the access a new file gets there; one closed uncommitted leaves nothing.
+TEST(UnnamedFiles, NamedOnlyByCommitAndOnlyAsAllowed) {
+  using R = platform::File::Replacing;
+  const fs::path dir = ScratchDir(), d = dir / "d", out = d / "out";
+  fs::create_directories(dir / "victim");
+  const std::tuple<std::string, R, bool> rows[] = {  // what is in the way, what may be replaced, named?
+      {"", R::kNothing, true}, {"file", R::kNothing, false}, {"file", R::kFile, true}, {"read-only", R::kFile, true},
+      {"folder", R::kFileOrLink, false}, {"link", R::kFile, false},
+      // (Windows never puts a file where a link to a folder is.)
+      {"link", R::kFileOrLink, fs::path::preferred_separator == '/'}, {"", R::kNothing, false}};
+  for (const auto& [inWay, replacing, named] : rows) {
+    SCOPED_TRACE(inWay + " " + std::to_string(static_cast<int>(replacing)));
+    ASSERT_EQ(RunCommand("rm -rf " + Q(d)), 0);
+    fs::create_directories(d);
+    if (inWay == "folder") fs::create_directories(out);
+    if (inWay == "file" || inWay == "read-only") WriteFile(out, "old");
+    if (inWay == "read-only") fs::permissions(out, fs::perms::owner_write, fs::perm_options::remove);
+    if (inWay == "link") {
+      ASSERT_EQ(RunCommand("ln -s ../victim " + Q(out)), 0);
+    }
+    const Tree before = Snapshot(d);
+    platform::Folder folder;
+    platform::File file;
+    ASSERT_TRUE(folder.Open(DevicePath(d).c_str()) && file.CreateUnnamedIn(folder) && file.Write("new", 3));
+#ifndef _WIN32
+    EXPECT_EQ(Snapshot(d), before) << "a name before Commit";
+#endif
+    // The last row is closed without a Commit.
+    const bool committed = named || inWay != "" ? file.Commit(folder, u"out", replacing) : false;
+    EXPECT_EQ(committed, named);
+    EXPECT_TRUE(file.Close());
+    const Tree made = {{"out", Hex("new")}};
+    EXPECT_EQ(Snapshot(d), named ? made : before);
+    EXPECT_TRUE(fs::is_empty(dir / "victim"));
+#ifndef _WIN32
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    struct stat info;
+    EXPECT_TRUE(!named || (::stat(out.c_str(), &info) == 0 && (info.st_mode & 0777) == (0666u & ~mask)));
+#endif
+  }
+}
+
+#ifdef _WIN32
+// What the user types, as Windows reads it (one conversion for kva.exe's
+// arguments, tessaron.exe's command line and its folder box): each path
+// reaches what it names, and a path Windows would silently change, or one
+// that names a device, is refused. The tests run on drive Z: (Wine's view
+// of the Linux root), so "C:x" is taken against C:'s own working folder,
+// set to C:\ here.
+TEST(DevicePaths, TypedPathsAsWindowsReadsThem) {
+  using P = platform::TypedPathProblem;
+  const fs::path working = fs::current_path();
+  SetCurrentDirectoryW(L"C:\\");
+  fs::current_path(working);
+  const std::tuple<std::string, std::u16string, P> rows[] = {
+      {"\\\\srv\\share\\x", u"\\\\srv\\share\\x", P::kNone}, {"\\\\?\\C:\\x", u"\\\\?\\C:\\x", P::kNone},
+      {"\\\\.\\C:\\x", u"", P::kDeviceNamespace}, {"C:x", u"C:\\x", P::kNone}, {"C:\\x\\", u"C:\\x", P::kNone},
+      {"C:\\x ", u"", P::kDotOrSpaceAtEnd}, {"C:\\x.", u"", P::kDotOrSpaceAtEnd}, {"C:/a/../x/.", u"C:\\x", P::kNone},
+      {"C:\\", u"C:\\", P::kNone}, {"", u"", P::kEmpty}};
+  for (const auto& [typed, full, problem] : rows) {
+    char16_t path[platform::kMaxPath];
+    EXPECT_EQ(platform::TypedToDevicePath(typed.c_str(), path), problem) << typed;
+    EXPECT_EQ(std::u16string(path), full) << typed;
+  }
+  // kva.exe's arguments: a share it cannot reach is named as it was typed.
+  const fs::path dir = ScratchDir();
+  WriteFile(dir / "f", "f");
+  ASSERT_EQ(Pack(dir / "f", dir / "p.pkg"), 0);
+  for (const auto& [typed, full, problem] : rows) {
+    if (typed.empty() || typed == "C:\\") continue;
+    const KvaRun run = Kva("unpack " + Q(dir / "p.pkg") + " " + ShellQuote(typed));
+    const bool share = typed[1] == '\\' && typed[2] == 's';
+    EXPECT_EQ(run.status, problem == P::kNone && !share ? 0 : 1) << typed << ": " << run.output;
+    EXPECT_TRUE(!share || run.output.find("'\\\\srv\\share\\x'") != std::string::npos) << run.output;
+  }
+  EXPECT_EQ(ReadFile("C:\\x\\f"), "f");
+  fs::remove_all("C:\\x");
+}
+#endif
 
 #ifndef _WIN32
 // The instances of one user meet only where nobody else can write: the

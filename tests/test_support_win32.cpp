@@ -210,7 +210,8 @@ int RunCommand(const std::string& command, std::string* out) {
   }
   if (arguments.empty()) return -1;
   if (arguments[0] == L"openssl") return RunLinuxProgram(L"/usr/bin/openssl", launch, out);
-  if (arguments[0] == L"ln") return RunLinuxProgram(L"/bin/ln", launch, out);  // links, which Wine cannot make
+  // Links, which Wine can neither make nor remove.
+  if (arguments[0] == L"ln" || arguments[0] == L"rm") return RunLinuxProgram(L"/bin/" + arguments[0], launch, out);
   return Start(launch, out);
 }
 
