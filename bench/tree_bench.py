@@ -289,6 +289,10 @@ def parse_tar(stream_reader, what):
 
 OPEN_PIPELINE = ('set -o pipefail; "$0" enc -d -%s -K "$1" -iv "$2" -nosalt -in "$3" '
                  '| "$4" -x -C "$5"' % OPENSSL_CIPHER)
+# The application's worker path done by hand: decrypt to a file, unpack it,
+# remove it.
+WORKER_PEER = ('"$0" enc -d -%s -K "$1" -iv "$2" -nosalt -in "$3" -out "$4" && '
+               '"$5" -x -f "$4" -C "$6" && rm "$4"' % OPENSSL_CIPHER)
 SEAL_PIPELINE = ('set -o pipefail; "$4" -c -C "$0" "$1" '
                  '| "$5" enc -%s -K "$2" -iv "$3" -nosalt -out "$6"' % OPENSSL_CIPHER)
 
@@ -435,7 +439,17 @@ class Bench:
 
     def timed(self, operation, tool, size):
         tree = self.trees[size]
-        if operation == "open":
+        if operation == "worker":
+            destination = self.fresh_folder("%s-%d" % (tool, size // MIB))
+            argv = (["bash", "-c", WORKER_PEER, self.args.openssl, self.key, self.iv,
+                     self.tar_enc(size), self.path("decrypted.tar"), self.args.tar, destination]
+                    if tool == "pipe" else [worker_tools(self.args)[tool], self.container(size),
+                                            destination, PASSWORD])
+            os.sync()
+            self.warm_pages(size)
+            result = self.run(argv)
+            self.verify_extraction(tree, destination, tool)
+        elif operation == "open":
             destination = self.fresh_folder("%s-%d" % (tool, size // MIB))
             argv = (self.kva_open(self.container(size), destination) if tool == "kva"
                     else self.pipe_open(self.tar_enc(size), destination))
@@ -460,9 +474,10 @@ class Bench:
         for r in range(runs):
             order = ("kva", "pipe") if r % 2 == 0 else ("pipe", "kva")
             for size in sizes:
-                for operation in ("open", "seal"):
+                for operation in operations_of(self.args):
                     shown = []
-                    for tool in order:
+                    tools = TOOLS_OF[operation](self.args)
+                    for tool in tools[r % len(tools):] + tools[:r % len(tools)]:
                         shown.append("%s %.3f s" % (tool, self.timed(operation, tool,
                                                                      size).wall))
                     log("  run %d/%d %4d MiB %-4s  %s"
@@ -487,9 +502,30 @@ class Bench:
                 % (size // MIB, self.memory[-2][2].maxrss, self.memory[-1][2].maxrss))
 
 
+# The tools each operation is timed with; --worker times the application's
+# worker path (bench/worker_bench.cpp: now, and as built from an earlier
+# tree with --worker-before) next to doing it by hand.
+def worker_tools(args):
+    tools = {"worker": args.worker_bench}
+    if args.worker_before:
+        tools["before"] = args.worker_before
+    return tools
+
+
+TOOLS_OF = {"open": lambda args: ["kva", "pipe"], "seal": lambda args: ["kva", "pipe"],
+            "worker": lambda args: list(worker_tools(args)) + ["pipe"]}
+
+
+def operations_of(args):
+    return ("worker",) if args.worker else ("open", "seal")
+
+
 # ---------------------------------------------------------------------- report
 
 NAMES = {
+    ("worker", "worker"): "the worker (now)",
+    ("worker", "before"): "the worker (--worker-before)",
+    ("worker", "pipe"): "openssl enc -d to a file, tar -x, rm",
     ("open", "kva"): "kva open",
     ("open", "pipe"): "openssl enc -d \\| tar -x",
     ("seal", "kva"): "kva seal",
@@ -574,6 +610,25 @@ def report(bench, sizes, note):
     return "\n".join(lines)
 
 
+def worker_report(bench, sizes, note):
+    small, large = sizes[0], sizes[-1]
+    lines = ["Machine: " + note + ".", "",
+             "Trees: " + "; ".join(bench.trees[s].describe() for s in sorted(bench.trees)) + ".",
+             "", "Medians of %d runs per tree, the tools rotated run by run. Marginal = t(%d MiB "
+             "tree) - t(%d MiB tree); the ratios are to doing it by hand, whole runs and marginals."
+             % (bench.args.runs, large // MIB, small // MIB), ""]
+    heads = " | ".join("t %d MiB tree (s)" % (s // MIB) for s in sizes)
+    lines += ["| Worker path | %s | Marginal (s) | / by hand, %d MiB | / by hand, marginal |"
+              % (heads, large // MIB), "|---|" + "---:|" * (3 + len(sizes))]
+    rows = {tool: summary(bench, "worker", tool, sizes) for tool in TOOLS_OF["worker"](bench.args)}
+    for tool, row in rows.items():
+        lines.append("| %s | %s | %.3f | %.2f | %.2f |" % (
+            NAMES[("worker", tool)], " | ".join("%.3f" % w for w in row["walls"]),
+            row["marginal"], quotient(row["walls"][-1], rows["pipe"]["walls"][-1]),
+            quotient(row["marginal"], rows["pipe"]["marginal"])))
+    return "\n".join(lines)
+
+
 def memory_sizes(bench, sizes):
     return sorted(set(sizes) | {size for _, size, _ in bench.memory})
 
@@ -600,14 +655,14 @@ def paired_ratios(bench, operation, sizes):
 def details(bench, sizes):
     """Per-run figures, for judging the noise behind the medians."""
     out = ["", "Per-run seconds, wall(user+system):"]
-    for operation in ("open", "seal"):
-        for tool in ("kva", "pipe"):
+    for operation in operations_of(bench.args):
+        for tool in TOOLS_OF[operation](bench.args):
             for size in sizes:
                 runs = bench.samples[(operation, tool, size)]
                 out.append("  %-4s %-4s %4d MiB: %s" % (
                     operation, tool, size // MIB,
                     " ".join("%.3f(%.2f+%.2f)" % (r.wall, r.user, r.system) for r in runs)))
-        paired = paired_ratios(bench, operation, sizes)
+        paired = paired_ratios(bench, operation, sizes) if operation != "worker" else []
         if paired:
             out.append("  %-4s ratio of per-run marginals: median %.2f (%s)" % (
                 operation, median(paired), " ".join("%.2f" % p for p in paired)))
@@ -633,6 +688,11 @@ def main():
                         help="wait up to this long for file creation to be fast again")
     parser.add_argument("--scratch-parent", default=os.path.join(REPO, "build"),
                         help="a fresh folder is made (and removed) inside it")
+    parser.add_argument("--worker", action="store_true",
+                        help="time the application's worker path instead of kva open and seal")
+    parser.add_argument("--worker-bench", default=os.path.join(REPO, "build", "bin", "worker_bench"))
+    parser.add_argument("--worker-before", default=None,
+                        help="a worker_bench built from an earlier tree, timed alongside")
     parser.add_argument("--quick", action="store_true",
                         help="smoke run: 8 and 32 MiB trees, 2 runs, 64 MiB memory run, "
                              "at most a minute's wait")
@@ -660,10 +720,11 @@ def main():
         log("%d runs" % args.runs)
         bench.timed_runs(args.runs, sizes)
         bench.creation_probe("end")
-        if args.memory_size:
+        if args.memory_size and not args.worker:
             bench.memory_runs(args.memory_size * MIB, args.memory_runs)
         bench.floor_kib = bench.run(["true"]).maxrss
-        print(report(bench, sizes, machine_note(scratch, args.openssl)))
+        print((worker_report if args.worker else report)(bench, sizes,
+                                                         machine_note(scratch, args.openssl)))
         print(details(bench, sizes))
     finally:
         if bench is not None:

@@ -274,7 +274,9 @@ bool File::CreateUnnamedIn(const Folder& folder) {
   if (IsOpen() || !folder.IsOpen()) return false;
   int descriptor = -1;
   if (CanNameUnnamedFiles()) {
-    descriptor = ::openat(folder.Descriptor(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    // Made with the mode it will keep (0666 less the umask, which the
+    // kernel applies): having no name, nobody else can open it meanwhile.
+    descriptor = ::openat(folder.Descriptor(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (descriptor < 0 && !NoUnnamedFiles(errno)) return false;
   }
   int slot = -1;
@@ -320,7 +322,8 @@ bool File::Commit(const Folder& folder, const char16_t* name, Replacing replacin
     errno = EINVAL;
     return false;
   }
-  if (!Flush() || ::fchmod(descriptor_, DefaultFileMode()) != 0) return false;
+  // A named fallback file was private (0600) while it could be opened.
+  if (!Flush() || (staging_ >= 0 && ::fchmod(descriptor_, DefaultFileMode()) != 0)) return false;
   int at = folder.Descriptor();
   host::StagingName staged;
   char hostStaged[kMaxHostPath];
