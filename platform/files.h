@@ -134,6 +134,8 @@ class File {
   enum Access { kReadOnly = 1, kWriteOnly = 2, kReadWrite = 3 };
   enum class Buffered { kNothing, kReadAhead, kWrites };
   bool Adopt(HostHandle descriptor, int access);
+  // OpenRead and OpenUpdate: an existing regular file.
+  bool OpenExisting(const char16_t* path, int access);
   void Describe(std::uint64_t size, const FileId& id);
   // A file made by CreateUnnamedIn that is closed before its Commit: the
   // hidden name it may have goes (staging_files.cpp).

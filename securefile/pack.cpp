@@ -223,6 +223,15 @@ std::int32_t PrepareRoot(PackContext& context, const char16_t* sourcePath,
   return failure == PackFailure::kNone ? kResultOk : Fail(context, failure, sourcePath);
 }
 
+// A run over the tree: counts from zero, the root examined and tidied.
+std::int32_t StartCounting(PackContext& context, const char16_t* sourcePath,
+                           char16_t (&root)[platform::kMaxPath],
+                           platform::FileAttributes* attributes) {
+  context.entryCount = 0;
+  context.totalBytes = 0;
+  return PrepareRoot(context, sourcePath, root, attributes);
+}
+
 // Passes a planned package on, refusing to run past its planned size: a
 // tree that grew since it was planned fails as changed, not as a write
 // error.
@@ -355,11 +364,9 @@ std::int32_t PackPackageWith(PackContext& context, const char16_t* sourcePath,
                              const char16_t* packagePath, bool append, bool measureOnly,
                              std::uint32_t* entryCountOut, std::uint32_t* totalBytesOut) {
   PackageRecord header;
-  context.entryCount = 0;
-  context.totalBytes = 0;
   platform::FileAttributes attributes;
   char16_t root[platform::kMaxPath];
-  if (PrepareRoot(context, sourcePath, root, &attributes) != kResultOk) return kResultFailed;
+  if (StartCounting(context, sourcePath, root, &attributes) != kResultOk) return kResultFailed;
   const std::uint32_t ownFilesBefore = context.ownFileCount;
   // Creating (or appending to) the package must never write over the very
   // file being packed; measuring for such a package fails as packing would.
@@ -402,11 +409,9 @@ std::int32_t PackPackageWith(PackContext& context, const char16_t* sourcePath,
 std::int32_t PackPackageInto(PackContext& context, const char16_t* sourcePath,
                              platform::File& package, const char16_t* packageName, bool append) {
   PackageRecord header;
-  context.entryCount = 0;
-  context.totalBytes = 0;
   platform::FileAttributes attributes;
   char16_t root[platform::kMaxPath];
-  if (PrepareRoot(context, sourcePath, root, &attributes) != kResultOk) return kResultFailed;
+  if (StartCounting(context, sourcePath, root, &attributes) != kResultOk) return kResultFailed;
   platform::FileId packageId;
   platform::FileId rootId;
   bool identified = platform::GetFileId(package, &packageId);
@@ -462,11 +467,9 @@ std::int32_t PackPackageInto(PackContext& context, const char16_t* sourcePath,
 
 std::int32_t PlanPackage(PackContext& context, const char16_t* sourcePath,
                          std::uint32_t* entryCount, std::uint64_t* totalBytes) {
-  context.entryCount = 0;
-  context.totalBytes = 0;
   platform::FileAttributes attributes;
   char16_t root[platform::kMaxPath];
-  if (PrepareRoot(context, sourcePath, root, &attributes) != kResultOk) return kResultFailed;
+  if (StartCounting(context, sourcePath, root, &attributes) != kResultOk) return kResultFailed;
   PackageRecord header;
   context.planning = true;
   std::int32_t result = WriteRoot(context, root, attributes.isFolder, header);

@@ -197,13 +197,17 @@ bool GetLinkAttributes(const char16_t* path, FileAttributes* attributes) {
   return true;
 }
 
-bool File::OpenRead(const char16_t* path) {
+bool File::OpenRead(const char16_t* path) { return OpenExisting(path, kReadOnly); }
+
+bool File::OpenUpdate(const char16_t* path) { return OpenExisting(path, kReadWrite); }
+
+bool File::OpenExisting(const char16_t* path, int access) {
   if (IsOpen()) return false;
   char host[kMaxHostPath];
   if (!ToHostPath(path, host)) return false;
   // Non-blocking, so that a FIFO cannot hang the open; only regular files
   // are read, since a device or a FIFO has no size to record or may never end.
-  int descriptor = ::open(host, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  int descriptor = ::open(host, (access == kReadWrite ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC);
   if (descriptor < 0) return false;
   struct stat info;
   if (::fstat(descriptor, &info) != 0) {
@@ -218,7 +222,7 @@ bool File::OpenRead(const char16_t* path) {
     return false;
   }
   // O_NONBLOCK means nothing to a regular file: no need to clear it.
-  if (!Adopt(descriptor, kReadOnly)) return false;
+  if (!Adopt(descriptor, access)) return false;
   Describe(static_cast<std::uint64_t>(info.st_size), IdOf(info));
   return true;
 }
@@ -250,24 +254,6 @@ bool File::OpenWrite(const char16_t* path) {
   char host[kMaxHostPath];
   if (!ToHostPath(path, host)) return false;
   return Adopt(::open(host, O_WRONLY | O_CLOEXEC), kWriteOnly);
-}
-
-bool File::OpenUpdate(const char16_t* path) {
-  if (IsOpen()) return false;
-  char host[kMaxHostPath];
-  if (!ToHostPath(path, host)) return false;
-  int descriptor = ::open(host, O_RDWR | O_NONBLOCK | O_CLOEXEC);
-  struct stat info;
-  if (descriptor < 0) return false;
-  if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
-    int error = S_ISREG(info.st_mode) ? errno : (S_ISDIR(info.st_mode) ? EISDIR : ENXIO);
-    ::close(descriptor);
-    errno = error;
-    return false;
-  }
-  if (!Adopt(descriptor, kReadWrite)) return false;
-  Describe(static_cast<std::uint64_t>(info.st_size), IdOf(info));
-  return true;
 }
 
 bool File::CreateUnnamedIn(const Folder& folder) {

@@ -292,22 +292,7 @@ bool GetLinkAttributes(const char16_t* path, FileAttributes* attributes) {
 }
 
 bool File::OpenRead(const char16_t* path) {
-  if (IsOpen()) return false;
-  HANDLE handle = OpenPath(path, GENERIC_READ, kShareForReading, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  // Only files on disk: a pipe or a device has no size to record, or may
-  // never end.
-  BY_HANDLE_FILE_INFORMATION info;
-  if (::GetFileType(handle) != FILE_TYPE_DISK || !DescribeHandle(handle, &info) ||
-      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    ::CloseHandle(handle);
-    ::SetLastError(ERROR_BAD_FILE_TYPE);
-    return false;
-  }
-  if (!Adopt(FromHandle(handle), kReadOnly)) return false;
-  Describe(Join(info.nFileSizeHigh, info.nFileSizeLow), IdOf(info));
-  return true;
+  return OpenExisting(path, kReadOnly);
 }
 
 bool File::Create(const char16_t* path) {
@@ -337,11 +322,17 @@ bool File::OpenWrite(const char16_t* path) {
   return handle != INVALID_HANDLE_VALUE && Adopt(FromHandle(handle), kWriteOnly);
 }
 
-bool File::OpenUpdate(const char16_t* path) {
+bool File::OpenUpdate(const char16_t* path) { return OpenExisting(path, kReadWrite); }
+
+bool File::OpenExisting(const char16_t* path, int access) {
   if (IsOpen()) return false;
-  HANDLE handle = OpenPath(path, GENERIC_READ | GENERIC_WRITE, kShareForWriting, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL);
+  bool writing = (access & kWriteOnly) != 0;
+  HANDLE handle = OpenPath(path, writing ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
+                           writing ? kShareForWriting : kShareForReading, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL | (writing ? 0 : FILE_FLAG_SEQUENTIAL_SCAN));
   if (handle == INVALID_HANDLE_VALUE) return false;
+  // Only files on disk: a pipe or a device has no size to record, or may
+  // never end.
   BY_HANDLE_FILE_INFORMATION info;
   if (::GetFileType(handle) != FILE_TYPE_DISK || !DescribeHandle(handle, &info) ||
       (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -349,7 +340,7 @@ bool File::OpenUpdate(const char16_t* path) {
     ::SetLastError(ERROR_BAD_FILE_TYPE);
     return false;
   }
-  if (!Adopt(FromHandle(handle), kReadWrite)) return false;
+  if (!Adopt(FromHandle(handle), access)) return false;
   Describe(Join(info.nFileSizeHigh, info.nFileSizeLow), IdOf(info));
   return true;
 }
