@@ -421,15 +421,24 @@ bool File::Commit(const Folder& folder, const char16_t* name, Replacing replacin
   }
   HANDLE handle = ToHandle(descriptor_);
   HANDLE at = ToHandle(folder.Descriptor());
-  if (!IsPlainName(name) || !Flush() || !MayReplace(at, name, replacing)) return false;
+  if (!IsPlainName(name) || !Flush()) return false;
   FILE_BASIC_INFO basic{};
   basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;  // no longer hidden
+  auto taken = [] {
+    DWORD error = ::GetLastError();
+    if (error == ERROR_ALREADY_EXISTS) ::SetLastError(error = ERROR_FILE_EXISTS);
+    return error == ERROR_FILE_EXISTS;
+  };
+  // A new name first; what is in the way is looked at only when there is
+  // something.
   bool named = ::SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic) &&
                DeleteWhenClosed(handle, false) &&
-               win32::RenameRelative(handle, at, name, replacing != Replacing::kNothing);
+               (win32::RenameRelative(handle, at, name, false) ||
+                (taken() && replacing != Replacing::kNothing && MayReplace(at, name, replacing) &&
+                 win32::RenameRelative(handle, at, name, true)));
   if (!named) {
+    taken();  // the error as kva words it
     DWORD error = ::GetLastError();
-    if (error == ERROR_ALREADY_EXISTS) error = ERROR_FILE_EXISTS;
     DeleteWhenClosed(handle, true);
     ::SetLastError(error);
     return false;
