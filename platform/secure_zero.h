@@ -14,4 +14,11 @@ void SecureZero(void* buffer, std::size_t size);  // SecureZeroMemory, in win32/
 inline void SecureZero(void* buffer, std::size_t size) { ::explicit_bzero(buffer, size); }
 #endif
 
+// A buffer that is wiped however its scope is left.
+template <std::size_t N>
+struct WipedBuffer {
+  unsigned char bytes[N];
+  ~WipedBuffer() { SecureZero(bytes, N); }
+};
+
 }  // namespace platform

@@ -4,6 +4,7 @@
 
 #include "platform/device_path.h"
 #include "platform/message_box.h"
+#include "platform/secure_zero.h"
 #include "platform/wide_format.h"
 #include "platform/wide_string.h"
 #include "securefile/container_format.h"
@@ -96,7 +97,8 @@ bool AddContent(PackContext& context, std::uint64_t bytes) {
 // leaving a package whose records no longer line up.
 std::int32_t CopyContent(PackContext& context, platform::File& file, const char16_t* path,
                          std::uint64_t size) {
-  unsigned char block[kChunkSize];
+  platform::WipedBuffer<kChunkSize> wiped;  // the files' content
+  unsigned char* block = wiped.bytes;
   std::uint64_t copied = 0;
   for (;;) {
     std::uint32_t got = 0;

@@ -136,24 +136,20 @@ std::int32_t ExtractEntry(ByteReader& package, const PackageRecord& record,
     return failed;
   };
 
-  unsigned char block[kChunkSize];
-  std::int32_t result = kResultOk;
-  for (std::uint32_t remaining = record.second; remaining > 0 && result == kResultOk;) {
+  platform::WipedBuffer<kChunkSize> wiped;  // the content, plaintext as a rule
+  unsigned char* block = wiped.bytes;
+  for (std::uint32_t remaining = record.second; remaining > 0;) {
     std::uint32_t length = remaining < kChunkSize ? remaining : kChunkSize;
     remaining -= length;
     std::uint32_t got = 0;
     // Content shorter than its record says means the package was cut off.
     if (!package.Read(block, length, &got) || got != length) {
-      result = abandon(UnpackFailure::kTruncated);
-    } else if (!file.Write(block, length)) {
-      result = abandon(UnpackFailure::kWriteFailed);
-    } else {
-      *done += length;
-      if (progress != nullptr) progress(*done, total, nullptr);
+      return abandon(UnpackFailure::kTruncated);
     }
+    if (!file.Write(block, length)) return abandon(UnpackFailure::kWriteFailed);
+    *done += length;
+    if (progress != nullptr) progress(*done, total, nullptr);
   }
-  platform::SecureZero(block, sizeof block);
-  if (result != kResultOk) return result;
   if (target.origin != nullptr && !platform::WriteOriginMark(file, *target.origin)) {
     return abandon(UnpackFailure::kWriteFailed);
   }
