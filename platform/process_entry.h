@@ -17,4 +17,10 @@ using ProgramMain = int (*)(const char* commandLine);
 // the program's name in GetCommandLineW.
 int RunProcess(int argumentCount, char** arguments, ProgramMain programMain);
 
+// Writes `text` (ASCII) to the standard output the process was started
+// with, for --help and --version. A windowed Windows program has one when
+// its output is redirected; otherwise the text goes to the console of the
+// command prompt it was started from, if any.
+void WriteOutput(const char* text);
+
 }  // namespace platform

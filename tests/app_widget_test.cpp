@@ -6,6 +6,7 @@
 // command, and the real message boxes. The function `screenshots` saves
 // pictures of the form, the progress dialog and the about box into the
 // folder named by TESSARON_SCREENSHOTS.
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -150,6 +151,8 @@ class AppWidgetTest : public QObject {
     QCOMPARE(password->geometry(), QRect(10 * s, 44 * s, 190 * s, 20 * s));
     QCOMPARE(Control(window_, res::kControlFolderBox)->geometry(),
              QRect(10 * s, 98 * s, 190 * s, 20 * s));
+    QCOMPARE(Control(window_, res::kControlBrowse)->geometry(),
+             QRect(204 * s, 98 * s, 20 * s, 20 * s));
     QVERIFY(password->hasFocus() && password->echoMode() == QLineEdit::Password);
     QCOMPARE(Text(window_, res::kControlFolderBox), QStringLiteral("/tmp/out"));
     for (const char* key : {"Выполнить", "Отмена"}) {
@@ -246,6 +249,33 @@ class AppWidgetTest : public QObject {
     QCOMPARE(QString::fromStdU16String(box.caption), QStringLiteral("Совет"));
     QCOMPARE(box.style, unsigned{platform::kButtonsOk | platform::kIconExclamation});
     QCOMPARE(box.owner, static_cast<void*>(window_));
+  }
+
+  // The button beside the folder box, reached with Tab and pressed with
+  // Space, opens the folder chooser at the box's folder; its choice goes
+  // into the box, where the keyboard focus returns.
+  void folderChooser() {
+    ShowMainWindow();
+    const QString chosen = QDir::tempPath();
+    QString title;
+    QString start;
+    WhenModal([&](QWidget* modal) {
+      auto* chooser = qobject_cast<QFileDialog*>(modal);
+      title = modal->windowTitle();
+      start = chooser->directory().absolutePath();
+      chooser->setDirectory(chosen);
+      QMetaObject::invokeMethod(chooser, "accept");
+    });
+    auto* folderBox = qobject_cast<QLineEdit*>(Control(window_, res::kControlFolderBox));
+    folderBox->setText(QDir::rootPath());
+    folderBox->setFocus();
+    QTest::keyClick(folderBox, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), Control(window_, res::kControlBrowse));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);  // returns once chosen
+    QCOMPARE(title, QStringLiteral("Выберите папку"));
+    QCOMPARE(start, QDir::rootPath());
+    QCOMPARE(folderBox->text(), chosen);
+    QCOMPARE(WidgetOf(window_)->focusWidget(), folderBox);
   }
 
   // Ctrl+A is the window's (not the box's "select all") and opens the about

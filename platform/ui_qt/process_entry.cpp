@@ -7,6 +7,7 @@
 #include <QLibraryInfo>
 #include <QStyleFactory>
 #include <QTranslator>
+#include <cstdio>
 #include <string>
 
 #include "platform/language.h"
@@ -63,6 +64,11 @@ int RunProcess(int argumentCount, char** arguments, ProgramMain programMain) {
   SetProcessEnding(nullptr);
   SetMessageBoxService(nullptr);
   return exitCode;
+}
+
+void WriteOutput(const char* text) {
+  std::fputs(text, stdout);
+  std::fflush(stdout);
 }
 
 }  // namespace platform
