@@ -2,6 +2,8 @@
 // gives it, common controls, and the services the program finds installed.
 #include "platform/process_entry.h"
 
+#include <cstring>
+
 #include "platform/device_path.h"
 #include "platform/ui_win32/back_end.h"
 
@@ -48,6 +50,24 @@ int RunProcess(int, char**, ProgramMain programMain) {
   SetProcessEnding(nullptr);
   SetMessageBoxService(nullptr);
   return exitCode;
+}
+
+void WriteOutput(const char* text) {
+  HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  bool console = false;
+  if ((out == nullptr || out == INVALID_HANDLE_VALUE) && ::AttachConsole(ATTACH_PARENT_PROCESS)) {
+    out = ::CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                        nullptr);
+    console = true;
+  }
+  DWORD written = 0;
+  if (out != nullptr && out != INVALID_HANDLE_VALUE) {
+    ::WriteFile(out, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+  }
+  if (console) {
+    ::CloseHandle(out);
+    ::FreeConsole();
+  }
 }
 
 }  // namespace platform
