@@ -97,6 +97,21 @@ bool GiveWayToRunningInstance(const char16_t* file) {
 
 }  // namespace
 
+bool AnswerWithoutWindows(const char* commandLine, int* exitCode) {
+  char16_t path[platform::kMaxPath];
+  *exitCode = 0;
+  switch (ReadCommandLine(commandLine, path)) {
+    case CommandLine::kHelp:
+      platform::WriteOutput(kHelp);
+      return true;
+    case CommandLine::kVersion:
+      platform::WriteOutput("tessaron " TESSARON_VERSION "\n");
+      return true;
+    default:
+      return false;
+  }
+}
+
 platform::Window InitInstance() {
   platform::InitShellControls();
   char16_t name[kNameLength];
@@ -117,13 +132,12 @@ platform::Window InitInstance() {
 int RunProgram(const char* commandLine) {
   job::instance = res::ProgramInstance();
   char16_t path[platform::kMaxPath];
+  int answered = 0;
+  if (AnswerWithoutWindows(commandLine, &answered)) return answered;
   switch (ReadCommandLine(commandLine, path)) {
     case CommandLine::kHelp:
-      platform::WriteOutput(kHelp);
-      return 0;
     case CommandLine::kVersion:
-      platform::WriteOutput("tessaron " TESSARON_VERSION "\n");
-      return 0;
+      return 0;  // answered above
     case CommandLine::kUnknownOption:
       ShowUnknownOption(commandLine);
       return 0;

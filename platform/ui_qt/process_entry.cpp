@@ -29,7 +29,8 @@ void SetUpLook(QApplication& application) {
 
 }  // namespace
 
-int RunProcess(int argumentCount, char** arguments, ProgramMain programMain) {
+int RunProcess(int argumentCount, char** arguments, ProgramMain programMain,
+               AnswerWithoutWindows answer) {
   // The command line is the file's path whatever it looks like, so it is
   // taken as given before Qt takes the options it knows out of argv.
   std::string commandLine;
@@ -37,6 +38,8 @@ int RunProcess(int argumentCount, char** arguments, ProgramMain programMain) {
     if (i > 1) commandLine += ' ';
     commandLine += arguments[i];
   }
+  int answered = 0;
+  if (answer != nullptr && answer(commandLine.c_str(), &answered)) return answered;
   QApplication application(argumentCount, arguments);
   application.setQuitOnLastWindowClosed(false);  // the program decides when it ends
   // The names a desktop knows the program by: WM_CLASS "tessaron",

@@ -29,7 +29,7 @@ const wchar_t* AfterProgramName(const wchar_t* line) {
 
 }  // namespace
 
-int RunProcess(int, char**, ProgramMain programMain) {
+int RunProcess(int, char**, ProgramMain programMain, AnswerWithoutWindows answer) {
   const wchar_t* arguments = AfterProgramName(::GetCommandLineW());
   // A command line of 32767 UTF-16 units at most, up to 3 bytes each in UTF-8.
   static char commandLine[32767 * 3 + 1];
@@ -37,6 +37,8 @@ int RunProcess(int, char**, ProgramMain programMain) {
   if (!Utf16ToUtf8(wide, WideLength(wide), commandLine, sizeof commandLine)) {
     commandLine[0] = '\0';  // unpaired surrogates: no usable path, refused as empty
   }
+  int answered = 0;
+  if (answer != nullptr && answer(commandLine, &answered)) return answered;
 
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
