@@ -30,6 +30,16 @@ start_display() {
   xdotool getdisplaygeometry >/dev/null 2>&1 || fail "Xvfb does not answer on $DISPLAY"
 }
 
+# A Wine prefix of our own in WORK/prefix, on a display of our own; Wine
+# sees the Linux root as drive Z:.
+start_wine() {
+  export WINEPREFIX="$1/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  wine=/usr/lib/wine/wine64
+  start_display "$1"
+  "$wine" wineboot --init >/dev/null 2>&1 || fail "no Wine prefix"
+}
+windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
+
 # The id of a visible window whose title matches, other than the window
 # given second (one that is closing), waiting up to 20 s.
 wait_window() {
@@ -210,6 +220,21 @@ wait_gone() {
     sleep 0.1
   done
   fail "window '$2' stays"
+}
+
+# The cases above, one after another, in folders below $work; ARGUMENT is
+# "secret file.kva" as the desktop passes it.
+cases_both_share() {
+  echo "== a path with a blank: success into new folders, exactly that file to the trash"
+  case_nested_folder_original_trashed "$work/run 2" "$1"
+  echo "== without a file: the file chooser, then the folder chooser"
+  case_chosen_file_and_folder "$work/run6"
+  echo "== another file while one is open"
+  case_second_file "$work/run7"
+  echo "== options"
+  case_options "$work/run3"
+  echo "== wrong password"
+  case_wrong_password "$work/run3"
 }
 
 # Runs the form shown as window MAIN (the password already typed) with F1,

@@ -72,21 +72,8 @@ kill -0 "$app" 2>/dev/null || fail "the first instance ended"
 press "$main" type --delay 30 "$password"
 finish_keeping_original "$main" "$work/run1"
 
-echo "== a quoted path with a blank: success into new folders, exactly that file to the trash"
 unset TESSARON_SCREEN
-case_nested_folder_original_trashed "$work/run 2" '"secret file.kva"'   # as a file manager passes it
-
-echo "== without a file: the file chooser, then the folder chooser"
-case_chosen_file_and_folder "$work/run6"
-
-echo "== another file while one is open"
-case_second_file "$work/run7"
-
-echo "== options"
-case_options "$work/run3"
-
-echo "== wrong password"
-case_wrong_password "$work/run3"
+cases_both_share '"secret file.kva"'   # as a file manager passes it
 
 echo "== the right soft key closes the program"
 start "$work/run3" secret.kva

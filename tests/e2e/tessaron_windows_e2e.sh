@@ -23,11 +23,8 @@ mkdir -p "$work" "$shots"
 work=$(cd "$work" && pwd)
 password='e2e-Passw0rd'
 
-# A Wine prefix of our own: its temporary folder holds only this test's files.
 # Wine's Recycle Bin is the freedesktop.org trash of XDG_DATA_HOME.
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export XDG_DATA_HOME="$work/data"
-wine=/usr/lib/wine/wine64
 xvfb=""
 app=""
 pids=()
@@ -39,17 +36,14 @@ cleanup() {
   wait "$xvfb" 2>/dev/null || true
 }
 trap cleanup EXIT
-start_display "$work"
-"$wine" wineboot --init >/dev/null 2>&1 || fail "no Wine prefix"
+# A Wine prefix of our own: its temporary folder holds only this test's files.
+start_wine "$work"
 # Windows links its dialog font to CJK fonts for the about box's 解密 and
 # 版; Wine has no such fonts of its own, so it is shown Debian's.
 "$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
   /v Tahoma /t REG_MULTI_SZ /d 'NotoSansCJK-Regular.ttc,Noto Sans CJK SC' /f >/dev/null 2>&1
 temp=$(find "$WINEPREFIX/drive_c/users" -mindepth 2 -maxdepth 2 -type d -name Temp | head -1)
 [ -d "$temp" ] || fail "no temporary folder in the Wine prefix"
-
-# Wine sees the Linux root as drive Z:.
-windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
 
 # Starts tessaron.exe in folder DIR with the ARGUMENT, if any, as a
 # double-click does: Wine quotes an argument with blanks in the command line.
@@ -120,21 +114,8 @@ press "$about" key Return          # its OK button
 wait_gone "$about" '^ $'
 finish_keeping_original "$main" "$work/run1"
 
-echo "== a path with a blank: success into new folders, exactly that file to the Recycle Bin"
 unset TESSARON_SCREEN
-case_nested_folder_original_trashed "$work/run 2" "secret file.kva"   # Wine quotes it
-
-echo "== without a file: the file chooser, then the folder chooser"
-case_chosen_file_and_folder "$work/run6"
-
-echo "== another file while one is open"
-case_second_file "$work/run7"
-
-echo "== options"
-case_options "$work/run3"
-
-echo "== wrong password"
-case_wrong_password "$work/run3"
+cases_both_share "secret file.kva"   # Wine quotes it
 
 echo "== Esc on the progress dialog ends a long run at once"
 mkdir -p "$work/run4/big"

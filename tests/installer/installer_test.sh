@@ -20,8 +20,6 @@ rm -rf "$work"
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
 password='installer-test'
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wine=/usr/lib/wine/wine64
 xvfb=""
 cleanup() {
   /usr/lib/wine/wineserver -k 2>/dev/null || true
@@ -29,9 +27,7 @@ cleanup() {
   wait "$xvfb" 2>/dev/null || true
 }
 trap cleanup EXIT
-start_display "$work"
-"$wine" wineboot --init >/dev/null 2>&1 || fail "no Wine prefix"
-windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
+start_wine "$work"
 reg() { "$wine" reg "$@" 2>/dev/null | tr -d '\r'; }
 msiexec() { "$wine" msiexec "$@" || fail "msiexec $*: exit code $?"; }
 # The uninstall entries named Tessaron, as "VERSION" lines (Windows keeps a
