@@ -57,8 +57,9 @@ void MakeFolders(const std::string& path) {
   }
 }
 
+// The device of `path`, or of its nearest folder that exists.
 dev_t DeviceOf(std::string path) {
-  struct stat info;
+  struct stat info = {};
   while (::stat(path.c_str(), &info) != 0 && path.size() > 1) {
     path.erase(path.find_last_of('/') > 0 ? path.find_last_of('/') : 1);
   }
