@@ -13,6 +13,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 #include <atomic>
@@ -25,6 +26,7 @@
 #include "app/about_dialog.h"
 #include "app/command_line.h"
 #include "app/main_window.h"
+#include "app/start_up.h"
 #include "job/globals.h"
 #include "job/progress_callback.h"
 #include "job/progress_dialog.h"
@@ -276,6 +278,53 @@ class AppWidgetTest : public QObject {
     QCOMPARE(start, QDir::rootPath());
     QCOMPARE(folderBox->text(), chosen);
     QCOMPARE(WidgetOf(window_)->focusWidget(), folderBox);
+  }
+
+  // Started without a file, the program asks for one in the file chooser,
+  // containers first: Cancel ends it with 0 and no window; a chosen file
+  // gets the window, titled with its name, as if it had been on the
+  // command line.
+  void startWithoutAFile_data() {
+    QTest::addColumn<bool>("choose");
+    QTest::newRow("cancelled") << false;
+    QTest::newRow("chosen") << true;
+  }
+  void startWithoutAFile() {
+    QFETCH(bool, choose);
+    QTemporaryDir runtime;  // where instances meet, private to this test
+    QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    QFile(runtime.filePath(QStringLiteral("report.kva"))).open(QIODevice::WriteOnly);
+    QString caption;
+    QStringList filters;
+    QString title;
+    WhenModal([&](QWidget* modal) {
+      auto* chooser = qobject_cast<QFileDialog*>(modal);
+      caption = chooser->windowTitle();
+      filters = chooser->nameFilters();
+      if (!choose) return chooser->reject();
+      chooser->selectFile(runtime.filePath(QStringLiteral("report.kva")));
+      QMetaObject::invokeMethod(chooser, "accept");
+    });
+    QTimer closer;  // the window, once there, is closed with its right soft key
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+      for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (!window->isVisible() || !window->windowTitle().endsWith(QStringLiteral("Tessaron"))) continue;
+        title = window->windowTitle();
+        closer.stop();
+        platform::SendToWindow(HandleOf(window), Message::kCommand, res::kCommandCancel);
+      }
+    });
+    closer.start(20);
+    QTimer guard;
+    QObject::connect(&guard, &QTimer::timeout, [] { platform::PostQuit(-1); });
+    guard.start(10000);
+    int exitCode = app::RunProgram("");
+    savedRuntime.isNull() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", savedRuntime);
+    QCOMPARE(exitCode, 0);
+    QCOMPARE(caption, QStringLiteral("Выберите зашифрованный файл"));
+    QCOMPARE(filters, QStringList({QStringLiteral("Контейнеры KVA (*.kva)"), QStringLiteral("Все файлы (*)")}));
+    QCOMPARE(title, choose ? QStringLiteral("report.kva — Tessaron") : QString());
   }
 
   // Ctrl+A is the window's (not the box's "select all") and opens the about

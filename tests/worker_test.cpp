@@ -61,13 +61,15 @@ TEST_P(WorkerEndings, BoxesAndWhatIsLeft) {
   fs::create_directories(dir / "tmp");
   ASSERT_EQ(Pack(tree, dir / "package"), 0);
   fs::resize_file(dir / "package", fs::file_size(dir / "package") - e.cutPackage);
-  ASSERT_EQ(Encrypt(dir / "package", dir / "secret.kva"), 0);
-  fs::resize_file(dir / "secret.kva", fs::file_size(dir / "secret.kva") - e.cutContainer);
-  const std::string container = ReadFile(dir / "secret.kva");
+  const std::string kName = "тайна ~1.kva";  // in the trash's note: escaped as in URLs
+  const fs::path source = dir / kName;
+  ASSERT_EQ(Encrypt(dir / "package", source), 0);
+  fs::resize_file(source, fs::file_size(source) - e.cutContainer);
+  const std::string container = ReadFile(source);
   // While the folder question is up, the temporary file is already reserved.
   Tree reserved;
   const auto look = [&] { reserved = reserved.empty() ? Snapshot(dir / "tmp") : reserved; };
-  const WorkerOutcome outcome = RunWorker(dir / "secret.kva", out, dir / "tmp", e.password, e.answers, look);
+  const WorkerOutcome outcome = RunWorker(source, out, dir / "tmp", e.password, e.answers, look);
   ExpectBoxes(outcome, e.boxes);
   EXPECT_TRUE(e.boxes[0] != kAsk || (reserved.size() == 1 && reserved.begin()->first.rfind("$kva@tmp", 0) == 0));
   // Every level a run made goes with the destination; "out" was there.
@@ -77,10 +79,10 @@ TEST_P(WorkerEndings, BoxesAndWhatIsLeft) {
               fs::exists(dir / *fs::path(e.destination).begin()) == (e.destinationStays || out == dir / "out"));
   // "No" puts the container in the trash (the test's own) with where it came from.
   const fs::path trash = dir / "data" / "Trash";
-  EXPECT_TRUE(ReadFile(e.containerStays ? dir / "secret.kva" : trash / "files" / "secret.kva") == container &&
-              fs::exists(dir / "secret.kva") == e.containerStays);
-  EXPECT_TRUE(e.containerStays || ReadFile(trash / "info" / "secret.kva.trashinfo").find(
-                                      "Path=" + (dir / "secret.kva").string()) != std::string::npos);
+  EXPECT_TRUE(ReadFile(e.containerStays ? source : trash / "files" / kName) == container &&
+              fs::exists(source) == e.containerStays);
+  EXPECT_TRUE(e.containerStays || ReadFile(trash / "info" / (kName + ".trashinfo")).find(
+                                      "Path=" + dir.string() + "/%D1%82%D0%B0%D0%B9%D0%BD%D0%B0%20~1.kva\n") != std::string::npos);
   const Tree left = stays ? Snapshot(out / "Отчёт") : Tree{}, whole = Snapshot(tree);
   EXPECT_TRUE(e.left != Left::kWhole || (left == whole && outcome.bar == 100));
   EXPECT_TRUE(e.left != Left::kNothing || left.empty());
