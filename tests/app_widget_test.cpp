@@ -327,6 +327,24 @@ class AppWidgetTest : public QObject {
     QCOMPARE(title, choose ? QStringLiteral("report.kva — Tessaron") : QString());
   }
 
+  // A later start's file: the running window names it, in host spelling,
+  // in a box owned by its frontmost window; its own file it passes over.
+  void anotherFile() {
+    ShowMainWindow();
+    platform::WideCopy(job::sourcePath, u"\\tmp\\mine.kva");
+    for (const char16_t* file : {u"\\tmp\\mine.kva", u"\\tmp\\other.kva"}) {
+      platform::SendToWindow(window_, Message::kCopyData, reinterpret_cast<std::intptr_t>(file));
+    }
+    QCOMPARE(boxes_->boxes.size(), std::size_t{1});
+    const auto& box = boxes_->boxes[0];
+    QCOMPARE(QString::fromStdU16String(box.text),
+             QStringLiteral("Одновременно открывается только один контейнер. Этот файл не открыт:\n"
+                            "/tmp/other.kva"));
+    QCOMPARE(QString::fromStdU16String(box.caption), QStringLiteral("Совет"));
+    QCOMPARE(box.style, unsigned{platform::kButtonsOk | platform::kIconExclamation});
+    QCOMPARE(box.owner, static_cast<void*>(window_));
+  }
+
   // Ctrl+A is the window's (not the box's "select all") and opens the about
   // box, which only its OK button (or closing it) ends; Ctrl+Q reaches
   // nobody.
