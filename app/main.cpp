@@ -3,4 +3,6 @@
 #include "app/start_up.h"
 #include "platform/process_entry.h"
 
-int main(int argc, char** argv) { return platform::RunProcess(argc, argv, app::RunProgram); }
+int main(int argc, char** argv) {
+  return platform::RunProcess(argc, argv, app::RunProgram, app::AnswerWithoutWindows);
+}
