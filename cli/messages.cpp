@@ -46,6 +46,10 @@ std::string Quoted(const std::string& path) {
   return quoted;
 }
 
+std::string Count(std::size_t count, const std::string& noun) {
+  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 std::string LastErrorText() {
   char16_t text[256];
   char utf8[1024];

@@ -1,6 +1,7 @@
 // kva's messages on standard error.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace cli {
@@ -18,6 +19,9 @@ std::string Quoted(const std::string& path);
 // The text with its control characters written as C escapes, so that a
 // message about one problem stays on one line.
 std::string OneLine(const std::string& text);
+
+// "1 file", "3 files".
+std::string Count(std::size_t count, const std::string& noun);
 
 // The last system error of the calling thread in words.
 std::string LastErrorText();
