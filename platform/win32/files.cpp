@@ -231,10 +231,17 @@ bool ReplaceIn(const Folder& folder, const char16_t* from, const char16_t* to, b
   // Checked again: a link may have been planted since the staging file was
   // made. The staging file was hidden; its content now takes the plain name.
   // Without MOVEFILE_REPLACE_EXISTING, any file of that name makes it fail.
-  return ChildPath(folder.Path(), from, fromPath) && ChildPath(folder.Path(), to, toPath) &&
-         NeitherLinkNorFolder(toPath) &&
-         ::SetFileAttributesW(Wide(fromPath), FILE_ATTRIBUTE_NORMAL) &&
-         ::MoveFileExW(Wide(fromPath), Wide(toPath), replace ? MOVEFILE_REPLACE_EXISTING : 0);
+  if (!ChildPath(folder.Path(), from, fromPath) || !ChildPath(folder.Path(), to, toPath) ||
+      !NeitherLinkNorFolder(toPath) || !::SetFileAttributesW(Wide(fromPath), FILE_ATTRIBUTE_NORMAL)) {
+    return false;
+  }
+  // A read-only file is replaced as on Linux, where only the folder's
+  // permission counts.
+  DWORD attributes = ::GetFileAttributesW(Wide(toPath));
+  if (replace && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    ::SetFileAttributesW(Wide(toPath), attributes & ~FILE_ATTRIBUTE_READONLY);
+  }
+  return ::MoveFileExW(Wide(fromPath), Wide(toPath), replace ? MOVEFILE_REPLACE_EXISTING : 0);
 }
 
 bool DeleteIn(const Folder& folder, const char16_t* name) {
