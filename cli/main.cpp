@@ -50,6 +50,14 @@ constexpr const char* kLinkPolicy =
     "cancel. Without a terminal the run cancels, unless --skip-unreadable is given,\n"
     "which leaves them out with a note. SRC itself may be a link.";
 
+// --skip-unreadable and the link policy, for the commands that pack.
+void AddSkipUnreadable(CLI::App& command, bool& skipUnreadable) {
+  command.add_flag("--skip-unreadable", skipUnreadable,
+                   "Leave out files that cannot be read, and links to folders or to nothing, "
+                   "instead of cancelling");
+  command.footer(kLinkPolicy);
+}
+
 int UsageError(const std::string& message) {
   cli::PrintError(message);
   return cli::kExitUsage;
@@ -84,10 +92,7 @@ int Run(int argc, char** argv) {
       ->add_option("--cipher", seal.cipher, "1 AES-128-CFB, 2 DES-EDE3-CBC, 3 AES-128-CBC (default)")
       ->check(CLI::IsMember({1, 2, 3}));
   sealCommand->add_flag("-f,--force", seal.force, "Replace CONTAINER if it exists");
-  sealCommand->add_flag("--skip-unreadable", seal.skipUnreadable,
-                        "Leave out files that cannot be read, and links to folders or to "
-                        "nothing, instead of cancelling");
-  sealCommand->footer(kLinkPolicy);
+  AddSkipUnreadable(*sealCommand, seal.skipUnreadable);
   AddPasswordOptions(*sealCommand, seal.password);
 
   cli::OpenOptions open;
@@ -109,10 +114,7 @@ int Run(int argc, char** argv) {
   auto* append = packCommand->add_flag("--append", pack.append,
                                        "Add the tree to the end of an existing package");
   packCommand->add_flag("-f,--force", pack.force, "Replace PKG if it exists")->excludes(append);
-  packCommand->add_flag("--skip-unreadable", pack.skipUnreadable,
-                        "Leave out files that cannot be read, and links to folders or to "
-                        "nothing, instead of cancelling");
-  packCommand->footer(kLinkPolicy);
+  AddSkipUnreadable(*packCommand, pack.skipUnreadable);
 
   cli::UnpackOptions unpack;
   auto* unpackCommand = app.add_subcommand("unpack", "Unpack a KVA package into a folder");
