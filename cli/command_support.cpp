@@ -256,7 +256,11 @@ bool TargetPath(const DevicePath& destination, const char16_t* relative, std::u1
   return target->size() < platform::kMaxPath;
 }
 
-int EndUnpacking(ReplacePolicy& policy, const std::string& problem, const std::string& destination) {
+int EndUnpacking(securefile::ExtractionTarget& target, ReplacePolicy& policy, const std::string& problem,
+                 const std::string& destination) {
+  // Windows removes no folder that is still open.
+  target.destination.Close();
+  target.parent.Close();
   policy.ReportKept();
   if (problem.empty()) return kExitOk;
   if (policy.Refused()) {

@@ -93,6 +93,7 @@ bool TargetPath(const DevicePath& destination, const char16_t* relative, std::u1
 // the run, a failure before any file was unpacked removes the folders it
 // made (the destination among them), and after any other failure what was
 // unpacked stays. Returns the exit code.
-int EndUnpacking(ReplacePolicy& policy, const std::string& problem, const std::string& destination);
+int EndUnpacking(securefile::ExtractionTarget& target, ReplacePolicy& policy, const std::string& problem,
+                 const std::string& destination);
 
 }  // namespace cli

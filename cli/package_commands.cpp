@@ -174,7 +174,7 @@ int RunUnpack(const UnpackOptions& options) {
   bool unpacked = securefile::UnpackStream(input, destination.text, StartProgress("Unpacking"),
                                            &target) == kResultOk;
   ClearProgressLine();
-  return EndUnpacking(policy, unpacked ? "" : UnpackProblem(target, policy), options.destination);
+  return EndUnpacking(target, policy, unpacked ? "" : UnpackProblem(target, policy), options.destination);
 }
 
 int RunList(const ListOptions& options) {

@@ -103,12 +103,12 @@ int RunOpen(const OpenOptions& options) {
   bool intact = result == kResultOk && plain.Drain(&extra);
   ClearProgressLine();
   if (result != kResultOk) {
-    return EndUnpacking(policy, plain.Failed() ? "the container is damaged" : UnpackProblem(target, policy),
+    return EndUnpacking(target, policy, plain.Failed() ? "the container is damaged" : UnpackProblem(target, policy),
                         options.destination);
   }
   if (!intact) {
     if (policy.FilesPlaced() == 0) {
-      return EndUnpacking(policy, "the end of the container is damaged", options.destination);
+      return EndUnpacking(target, policy, "the end of the container is damaged", options.destination);
     }
     PrintError("the end of the container is damaged; its files were extracted to " +
                Quoted(options.destination) + ", but check them");
