@@ -13,10 +13,7 @@ void PrintError(const std::string& message) {
   std::fprintf(stderr, "kva: %s\n", message.c_str());
 }
 
-void PrintNote(const std::string& message) {
-  ClearProgressLine();
-  std::fprintf(stderr, "%s\n", message.c_str());
-}
+void PrintNote(const std::string& message) { PrintError(message); }
 
 std::string OneLine(const std::string& text) {
   std::string line;

@@ -9,7 +9,8 @@ namespace cli {
 // Prints "kva: <message>" and a newline to standard error.
 void PrintError(const std::string& message);
 
-// Prints "<message>" and a newline to standard error (notes, not errors).
+// The same for a note that is no error: every line kva writes to standard
+// error starts with "kva: " (prompts and the progress line aside).
 void PrintNote(const std::string& message);
 
 // Quotes a path for a message, on one line: control characters in it (a

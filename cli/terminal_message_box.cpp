@@ -57,11 +57,11 @@ int TerminalMessageBox::Show(void*, const char16_t* text, const char16_t* captio
   switch (style & platform::kButtonsMask) {
     case platform::kButtonsOkCancel:
       if (skipUnreadable_) {
-        PrintNote("    skipped (--skip-unreadable)");
+        PrintNote("skipped (--skip-unreadable)");
         return platform::kAnswerOk;
       }
       if (AskYesNo("Skip this file and go on?")) return platform::kAnswerOk;
-      PrintNote("    cancelled (use --skip-unreadable to leave such files out)");
+      PrintNote("cancelled (use --skip-unreadable to leave such files out)");
       return platform::kAnswerCancel;
     case platform::kButtonsYesNo:
       return AskYesNo("Yes?") ? platform::kAnswerYes : platform::kAnswerNo;
