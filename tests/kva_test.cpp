@@ -168,6 +168,10 @@ TEST(Kva, StandardStreams) {
                                               &plain) == 0 && plain == x) << cipher << box.output;
     EXPECT_TRUE(Kva("decrypt - -" + pw, box.output).output == x) << cipher;
   }
+  // Behind a carrier (the password file): its bytes, zeros, the container.
+  const KvaRun carried = Kva("encrypt - - --carrier " + Q(dir / "pw") + " --offset 100" + pw, x);
+  EXPECT_TRUE(carried.output.substr(0, 100) == "secret\n" + std::string(93, '\0') &&
+              Kva("decrypt - - --offset 100" + pw, carried.output).output == x);
   const KvaRun sealed = Kva("seal " + Q(dir / "tree") + " -" + pw);
   const KvaRun opened = Kva("open - " + Q(dir / "out") + pw, sealed.output);
   EXPECT_TRUE(opened.status == 0 && Snapshot(dir / "out" / "tree") == Snapshot(dir / "tree")) << opened.output;
@@ -240,6 +244,7 @@ TEST(Kva, WrongKindsAndDamageCreateNothing) {
   fs::create_directories(dir / "folders" / "sub");
   WriteFile(dir / "pw", "secret\n");
   ASSERT_EQ(Pack(dir / "folders", dir / "p.pkg") + Encrypt(dir / "p.pkg", dir / "c.kva"), 0);
+  WriteFile(dir / "packing", "~KVA" + RecordBytes(u"---", 0, 0, 0));  // a package being packed
   std::string bytes = ReadFile(dir / "c.kva");
   for (const std::size_t at : {std::size_t{28}, bytes.size() - 1}) {
     bytes[at] = static_cast<char>(bytes[at] ^ 1);
@@ -251,7 +256,9 @@ TEST(Kva, WrongKindsAndDamageCreateNothing) {
   const std::tuple<std::string, int, std::string> rows[] = {  // arguments, status, says
       {"unpack " + c + to, 1, "is an encrypted container: use kva open"}, {"decrypt " + p + to + pw, 1, "use kva unpack"},
       {open + p + to, 1, "is a KVA package, not an encrypted container: use kva unpack"}, {"info " + p, 1, "use kva unpack"},
-      {open + Q(dir / "damaged28") + to, 1, "nothing was unpacked"},
+      {open + Q(dir / "damaged28") + to, 1, "nothing was unpacked"}, {"info " + Q(dir / "packing"), 1, "use kva unpack"},
+      {"list " + Q(dir / "damaged28") + pw, 1, "holds no KVA package"},
+      {"list " + Q(dir / ("damaged" + std::to_string(bytes.size() - 1))) + pw, 1, "the container is damaged"},
       {open + Q(dir / ("damaged" + std::to_string(bytes.size() - 1))) + to, 1, "container is damaged; nothing was unpacked"},
       {"list " + c + pw, 0, "0     1  folders" + std::string(1, fs::path::preferred_separator) + "sub"}};
   for (const auto& [arguments, status, says] : rows) {
