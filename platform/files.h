@@ -78,6 +78,10 @@ class File {
   // units). Fails, creating nothing, when `name` is a symbolic link or a
   // folder.
   bool CreateStagingIn(const Folder& folder, const char16_t* name, char16_t* stagingName);
+  // Standard input for reading, or standard output for writing, as data
+  // (never translated). Closing the File leaves the stream itself open.
+  bool OpenStandardInput();
+  bool OpenStandardOutput();
 
   // Reads up to `size` bytes. `*got` is less than `size` only at the end of
   // the file. False on an error.
@@ -89,8 +93,11 @@ class File {
   bool SeekToEnd();
   // Cuts (or extends) the file to `length` bytes; for files open for writing.
   bool Truncate(std::uint64_t length);
-  // For a file opened with OpenRead: its size when it was opened.
+  // For a file opened with OpenRead: its size when it was opened. For
+  // standard input that is a file (redirected from one): the bytes from
+  // where it stood to its end; SizeKnown() is false for a pipe.
   std::uint64_t OpenedSize() const { return openedSize_; }
+  bool SizeKnown() const { return described_; }
   // Flushes and closes. False if any buffered write failed: a file whose
   // close fails is a failed write.
   bool Close();
@@ -162,8 +169,11 @@ bool IsSameFile(const char16_t* a, const char16_t* b);
 bool DeleteFile(const char16_t* path);
 // Renames the file `from` in `folder` to `to`, replacing a file of that name
 // (the name, never what it is linked to: a hard link elsewhere keeps its
-// bytes); a symbolic link or a folder named `to` makes it fail.
-bool ReplaceIn(const Folder& folder, const char16_t* from, const char16_t* to);
+// bytes); a symbolic link or a folder named `to` makes it fail. Without
+// `replace`, anything named `to` makes it fail, even what appeared there a
+// moment ago.
+bool ReplaceIn(const Folder& folder, const char16_t* from, const char16_t* to,
+               bool replace = true);
 bool DeleteIn(const Folder& folder, const char16_t* name);
 // Removes every staging file still being written (made by CreateStagingIn
 // and not yet renamed by ReplaceIn or deleted by DeleteIn). For endings

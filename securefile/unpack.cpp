@@ -111,10 +111,24 @@ std::int32_t ExtractEntry(ByteReader& package, const PackageRecord& record,
   if (progress != nullptr) progress(*done, total, targetPath);
 
   if (record.first == kKindFolder) {
+    if (target.gate != nullptr) target.gate->BeforeFolder(targetPath);
     platform::Folder made;
     return WalkFolders(target, relative, true, &made)
                ? kResultOk
                : Fail(target, UnpackFailure::kCannotCreate, targetPath);
+  }
+
+  FileGate::Decision decision =
+      target.gate != nullptr ? target.gate->BeforeFile(targetPath) : FileGate::Decision::kReplace;
+  if (decision == FileGate::Decision::kStop) {
+    return Fail(target, UnpackFailure::kStopped, targetPath);
+  }
+  if (decision == FileGate::Decision::kKeep) {
+    if (!SkipPackageContent(package, record.second)) {
+      return Fail(target, UnpackFailure::kTruncated, targetPath);
+    }
+    *done += record.second;
+    return kResultOk;
   }
 
   const char16_t* name = nullptr;
@@ -147,9 +161,10 @@ std::int32_t ExtractEntry(ByteReader& package, const PackageRecord& record,
     if (progress != nullptr) progress(*done, total, nullptr);
   }
   if (!file.Close()) return abandon(UnpackFailure::kWriteFailed);
-  if (!platform::ReplaceIn(*parent, staging, name)) {
+  if (!platform::ReplaceIn(*parent, staging, name, decision == FileGate::Decision::kReplace)) {
     return abandon(UnpackFailure::kCannotCreate);
   }
+  if (target.gate != nullptr) target.gate->FilePlaced(targetPath);
   return kResultOk;
 }
 

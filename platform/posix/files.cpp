@@ -109,15 +109,23 @@ HostHandle CreateNewIn(const Folder& folder, const char16_t* name) {
                   0666);
 }
 
-bool ReplaceIn(const Folder& folder, const char16_t* from, const char16_t* to) {
+bool ReplaceIn(const Folder& folder, const char16_t* from, const char16_t* to, bool replace) {
   char hostFrom[kMaxHostPath];
   char hostTo[kMaxHostPath];
+  int at = folder.Descriptor();
+  if (!HostName(from, hostFrom) || !HostName(to, hostTo)) return false;
+  if (!replace) {
+    if (::renameat2(at, hostFrom, at, hostTo, RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL) return false;
+    // File systems without RENAME_NOREPLACE: a hard link refuses to replace.
+    if (::linkat(at, hostFrom, at, hostTo, 0) != 0) return false;
+    ::unlinkat(at, hostFrom, 0);
+    return true;
+  }
   // Checked again: a link may have been planted since the staging file was
   // made. rename() would replace the link itself, but a link is refused as
   // at creation.
-  return HostName(from, hostFrom) && HostName(to, hostTo) &&
-         NeitherLinkNorFolder(folder.Descriptor(), hostTo) &&
-         ::renameat(folder.Descriptor(), hostFrom, folder.Descriptor(), hostTo) == 0;
+  return NeitherLinkNorFolder(at, hostTo) && ::renameat(at, hostFrom, at, hostTo) == 0;
 }
 
 bool DeleteIn(const Folder& folder, const char16_t* name) {
@@ -219,6 +227,28 @@ bool File::Create(const char16_t* path) {
   if (!Adopt(descriptor, true)) return false;
   Describe(static_cast<std::uint64_t>(info.st_size), IdOf(info));
   return true;
+}
+
+bool File::OpenStandardInput() {
+  if (IsOpen()) return false;
+  // A duplicate, so that closing the File leaves descriptor 0 open.
+  int descriptor = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
+  if (descriptor < 0) return false;
+  struct stat info;
+  if (::fstat(descriptor, &info) != 0) {
+    ::close(descriptor);
+    return false;
+  }
+  if (!Adopt(descriptor, false)) return false;
+  off_t position = ::lseek(descriptor, 0, SEEK_CUR);
+  if (S_ISREG(info.st_mode) && position >= 0 && position <= info.st_size) {
+    Describe(static_cast<std::uint64_t>(info.st_size - position), IdOf(info));
+  }
+  return true;
+}
+
+bool File::OpenStandardOutput() {
+  return !IsOpen() && Adopt(::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0), true);
 }
 
 bool File::OpenWrite(const char16_t* path) {

@@ -39,7 +39,7 @@ bool MayReplace(const Folder& folder, const char16_t* name);
 // hides files); FileExistsError() when the name is taken. -1 on failure.
 HostHandle CreateNewIn(const Folder& folder, const char16_t* name);
 // ReplaceIn and DeleteIn (files.h) on an open folder, without the table.
-bool ReplaceIn(const Folder& folder, const char16_t* from, const char16_t* to);
+bool ReplaceIn(const Folder& folder, const char16_t* from, const char16_t* to, bool replace);
 bool DeleteIn(const Folder& folder, const char16_t* name);
 
 // A folder kept for RemoveStagingFilesNow, which may run in a signal

@@ -130,8 +130,8 @@ bool File::CreateStagingIn(const Folder& folder, const char16_t* name, char16_t*
   return false;
 }
 
-bool ReplaceIn(const Folder& folder, const char16_t* from, const char16_t* to) {
-  if (!folder.IsOpen() || !host::ReplaceIn(folder, from, to)) return false;
+bool ReplaceIn(const Folder& folder, const char16_t* from, const char16_t* to, bool replace) {
+  if (!folder.IsOpen() || !host::ReplaceIn(folder, from, to, replace)) return false;
   ForgetStaging(from);
   return true;
 }

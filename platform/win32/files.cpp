@@ -225,15 +225,23 @@ HostHandle CreateNewIn(const Folder& folder, const char16_t* name) {
                                   FILE_ATTRIBUTE_HIDDEN, nullptr));
 }
 
-bool ReplaceIn(const Folder& folder, const char16_t* from, const char16_t* to) {
+bool ReplaceIn(const Folder& folder, const char16_t* from, const char16_t* to, bool replace) {
   char16_t fromPath[kMaxPath];
   char16_t toPath[kMaxPath];
   // Checked again: a link may have been planted since the staging file was
   // made. The staging file was hidden; its content now takes the plain name.
-  return ChildPath(folder.Path(), from, fromPath) && ChildPath(folder.Path(), to, toPath) &&
-         NeitherLinkNorFolder(toPath) &&
-         ::SetFileAttributesW(Wide(fromPath), FILE_ATTRIBUTE_NORMAL) &&
-         ::MoveFileExW(Wide(fromPath), Wide(toPath), MOVEFILE_REPLACE_EXISTING);
+  // Without MOVEFILE_REPLACE_EXISTING, any file of that name makes it fail.
+  if (!ChildPath(folder.Path(), from, fromPath) || !ChildPath(folder.Path(), to, toPath) ||
+      !NeitherLinkNorFolder(toPath) || !::SetFileAttributesW(Wide(fromPath), FILE_ATTRIBUTE_NORMAL)) {
+    return false;
+  }
+  // A read-only file is replaced as on Linux, where only the folder's
+  // permission counts.
+  DWORD attributes = ::GetFileAttributesW(Wide(toPath));
+  if (replace && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    ::SetFileAttributesW(Wide(toPath), attributes & ~FILE_ATTRIBUTE_READONLY);
+  }
+  return ::MoveFileExW(Wide(fromPath), Wide(toPath), replace ? MOVEFILE_REPLACE_EXISTING : 0);
 }
 
 bool DeleteIn(const Folder& folder, const char16_t* name) {
@@ -320,6 +328,45 @@ bool File::Create(const char16_t* path) {
   if (!Adopt(FromHandle(handle), true)) return false;
   if (onDisk) Describe(0, IdOf(info));
   return true;
+}
+
+namespace {
+
+// A duplicate of the standard handle, so that closing the File leaves the
+// stream open.
+HANDLE DuplicateStandard(DWORD which) {
+  HANDLE duplicate = INVALID_HANDLE_VALUE;
+  if (!::DuplicateHandle(::GetCurrentProcess(), ::GetStdHandle(which), ::GetCurrentProcess(),
+                         &duplicate, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    return INVALID_HANDLE_VALUE;
+  }
+  return duplicate;
+}
+
+}  // namespace
+
+bool File::OpenStandardInput() {
+  if (IsOpen()) return false;
+  HANDLE handle = DuplicateStandard(STD_INPUT_HANDLE);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  LARGE_INTEGER zero{};
+  LARGE_INTEGER at{};
+  bool sized = ::GetFileType(handle) == FILE_TYPE_DISK && DescribeHandle(handle, &info) &&
+               ::SetFilePointerEx(handle, zero, &at, FILE_CURRENT) &&
+               static_cast<std::uint64_t>(at.QuadPart) <= Join(info.nFileSizeHigh, info.nFileSizeLow);
+  if (!Adopt(FromHandle(handle), false)) return false;
+  if (sized) {
+    Describe(Join(info.nFileSizeHigh, info.nFileSizeLow) - static_cast<std::uint64_t>(at.QuadPart),
+             IdOf(info));
+  }
+  return true;
+}
+
+bool File::OpenStandardOutput() {
+  if (IsOpen()) return false;
+  HANDLE handle = DuplicateStandard(STD_OUTPUT_HANDLE);
+  return handle != INVALID_HANDLE_VALUE && Adopt(FromHandle(handle), true);
 }
 
 bool File::OpenWrite(const char16_t* path) {

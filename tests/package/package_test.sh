@@ -185,7 +185,8 @@ while IFS='|' read -r line expected; do
   got=$(complete_line "$line")
   [ "$got" = "$expected" ] || fail "completing '$line': '$got', not '$expected'"
 done <<'EOF'
-kva |--help --version decrypt encrypt info list measure open pack seal unpack
+kva |--help --version decrypt encrypt help info list measure open pack seal unpack
+kva help |decrypt encrypt info list measure open pack seal unpack
 kva o|open
 kva open |box.kva folder
 kva open box.kva |folder
