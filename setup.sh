@@ -35,9 +35,11 @@ packages_test=(
   lintian desktop-file-utils appstream shared-mime-info libfile-mimeinfo-perl
   xdg-utils man-db bsdextrautils bash-completion openbox x11-utils
   # The Windows build: the mingw-w64 cross compilers, libgcrypt for its
-  # cipher library (and natively, to hold it to the same bytes), Wine.
+  # cipher library (and natively, to hold it to the same bytes), Wine, and
+  # wixl for its installer (msitools to read the installer back).
   libgcrypt20-dev
   mingw-w64 g++-mingw-w64-x86-64-posix libgcrypt-mingw-w64-dev googletest wine64
+  wixl msitools
 )
 
 # install_missing PHASE...: installs the packages of those phases that are

@@ -23,16 +23,41 @@ bool HostPathToDevice(const std::string& hostPath, char16_t (&devicePath)[platfo
          platform::TypedPathProblem::kNone;
 }
 
-bool CommandLineToDevice(const char* commandLine, char16_t (&path)[platform::kMaxPath]) {
+bool HostTextToDevice(const char16_t* text, std::size_t length,
+                      char16_t (&devicePath)[platform::kMaxPath]) {
+  char host[platform::kMaxHostPath];
+  devicePath[0] = u'\0';
+  return platform::Utf16ToUtf8(text, length, host, sizeof host) && HostPathToDevice(host, devicePath);
+}
+
+CommandLine ReadCommandLine(const char* commandLine, char16_t (&path)[platform::kMaxPath]) {
   path[0] = u'\0';
   std::string text = commandLine;
+  if (text == "--help") return CommandLine::kHelp;
+  if (text == "--version") return CommandLine::kVersion;
+  if (text.rfind("-- ", 0) == 0) {
+    text.erase(0, 3);
+  } else if (!text.empty() && text.front() == '-') {
+    return CommandLine::kUnknownOption;
+  }
   // Shells and file managers put a path with blanks in double quotes; the
   // quotes belong to the command line, not to the file's name, so one is
   // taken off each end, as when the destination is derived.
   if (!text.empty() && text.front() == '"') text.erase(0, 1);
   if (!text.empty() && text.back() == '"') text.pop_back();
-  // No path names no file: nothing could ever be decrypted.
-  return !text.empty() && HostPathToDevice(text, path);
+  if (text.empty()) return CommandLine::kNoFile;
+  return HostPathToDevice(text, path) ? CommandLine::kFile : CommandLine::kBadPath;
+}
+
+void MainWindowTitle(const char16_t* sourcePath, const char16_t* programName, char16_t* title,
+                     std::size_t capacity) {
+  const char16_t* name = sourcePath;
+  for (const char16_t* c = sourcePath; *c != u'\0'; ++c) {
+    if (*c == u'\\') name = c + 1;
+  }
+  platform::HostPathForDisplay(name, title, capacity);
+  platform::WideAppend(title, capacity, u" — ");
+  platform::WideAppend(title, capacity, programName);
 }
 
 void DeriveDestination(const char16_t* commandLine, const char16_t* fallback,

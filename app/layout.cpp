@@ -18,13 +18,16 @@ constexpr ControlPlacement kPlacements[4] = {
     {10, 4, 200},   // folder box
 };
 constexpr int kControlHeight = 20;
+// The folder button: 4 units right of the box, as wide as it is high, so
+// that it ends within the labels' 220 units.
+constexpr int kButtonLeft = 204;
 
 }  // namespace
 
-std::array<platform::Rect, 4> MainWindowControlRects(int scale) {
-  std::array<platform::Rect, 4> rects{};
+std::array<platform::Rect, 5> MainWindowControlRects(int scale) {
+  std::array<platform::Rect, 5> rects{};
   int previousBottom = 0;
-  for (std::size_t i = 0; i < rects.size(); ++i) {
+  for (std::size_t i = 0; i < std::size(kPlacements); ++i) {
     const ControlPlacement& placement = kPlacements[i];
     platform::Rect& rect = rects[i];
     rect.left = platform::Scaled(scale, placement.left);
@@ -33,6 +36,8 @@ std::array<platform::Rect, 4> MainWindowControlRects(int scale) {
     rect.bottom = rect.top + platform::Scaled(scale, kControlHeight);
     previousBottom = rect.bottom;
   }
+  rects[4] = {platform::Scaled(scale, kButtonLeft), rects[3].top,
+              platform::Scaled(scale, kButtonLeft + kControlHeight), rects[3].bottom};
   return rects;
 }
 

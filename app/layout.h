@@ -7,10 +7,11 @@
 
 namespace app {
 
-// The password label, password box, folder label and folder box at layout
-// scale `scale`, in that order. Each control is 20 units high and starts a
-// fixed gap below the previous one; every length is scaled in single
-// precision and truncated.
-std::array<platform::Rect, 4> MainWindowControlRects(int scale);
+// The password label, password box, folder label, folder box and the
+// folder button beside the box at layout scale `scale`, in that order. Each
+// control is 20 units high; the first four start a fixed gap below the
+// previous one, the button beside the box, square. Every length is scaled
+// in single precision and truncated.
+std::array<platform::Rect, 5> MainWindowControlRects(int scale);
 
 }  // namespace app

@@ -7,5 +7,5 @@
 int main(int argc, char** argv) {
   // Before anything secret is in memory: the password, the key, plaintext.
   platform::KeepSecretsOutOfDumps();
-  return platform::RunProcess(argc, argv, app::RunProgram);
+  return platform::RunProcess(argc, argv, app::RunProgram, app::AnswerWithoutWindows);
 }

@@ -10,6 +10,7 @@
 #include "job/progress_dialog.h"
 #include "job/soft_keys.h"
 #include "platform/code_page.h"
+#include "platform/choosers.h"
 #include "platform/device_path.h"
 #include "platform/message_box.h"
 #include "platform/message_loop.h"
@@ -17,6 +18,7 @@
 #include "platform/secure_zero.h"
 #include "platform/shell.h"
 #include "platform/string_table.h"
+#include "platform/wide_format.h"
 #include "res/resource_ids.h"
 
 namespace app {
@@ -42,7 +44,9 @@ void Create(Window window) {
   char16_t enterFolder[kTextLength];
   platform::LoadString(job::instance, res::kIdsEnterPassword, enterPassword);
   platform::LoadString(job::instance, res::kIdsEnterFolder, enterFolder);
-  std::array<platform::Rect, 4> rects = MainWindowControlRects(platform::screenMetrics.scale);
+  char16_t browse[kTextLength];
+  platform::LoadString(job::instance, res::kIdsBrowse, browse);
+  std::array<platform::Rect, 5> rects = MainWindowControlRects(platform::screenMetrics.scale);
   platform::CreateControl(window, platform::ControlKind::kLabel, res::kControlLabel,
                           enterPassword, rects[0], 0);
   Window passwordBox =
@@ -54,6 +58,9 @@ void Create(Window window) {
   Window folderBox =
       platform::CreateControl(window, platform::ControlKind::kTextBox, res::kControlFolderBox,
                               u"", rects[3], platform::kMaxPath - 1);
+  // The desktop's folder chooser, for the box beside it; Tab reaches it.
+  platform::CreateControl(window, platform::ControlKind::kButton, res::kControlBrowse, browse,
+                          rects[4], 0);
 
   char16_t shown[platform::kMaxHostPath];
   platform::HostPathForDisplay(job::destinationFolder, shown);
@@ -100,10 +107,8 @@ void Confirm(Window window) {
   }
   // A folder that has no device spelling (a backslash in a name) or is too
   // long once made absolute is refused as a path, never cut.
-  char host[platform::kMaxHostPath];
   char16_t folder[platform::kMaxPath];
-  if (!platform::Utf16ToUtf8(typed, length, host, sizeof host) ||
-      !HostPathToDevice(host, folder)) {
+  if (!HostTextToDevice(typed, length, folder)) {
     Warn(window, res::kIdsBadCommandLine);
     return;
   }
@@ -113,7 +118,39 @@ void Confirm(Window window) {
   platform::SendToWindow(window, Message::kClose);
 }
 
+// The folder button: the desktop's folder chooser, starting at the folder
+// in the box, puts its choice there. A folder too long for the box is
+// refused rather than cut.
+void ChooseDestination(Window window) {
+  Window box = platform::GetControl(window, res::kControlFolderBox);
+  char16_t folder[platform::kMaxHostPath];
+  platform::GetText(box, folder, platform::kMaxPath);
+  char16_t caption[kTextLength];
+  platform::LoadString(job::instance, res::kIdsChooseFolder, caption);
+  if (platform::ChooseFolder(window, caption, folder, platform::kMaxHostPath)) {
+    if (platform::WideLength(folder) < platform::kMaxPath) {
+      platform::SetText(box, folder);
+    } else {
+      Warn(window, res::kIdsBadCommandLine);
+    }
+  }
+  platform::Focus(box);
+}
+
 }  // namespace
+
+void ShowOneAtATime(Window owner, const char16_t* file) {
+  char16_t format[kTextLength];
+  char16_t caption[kTextLength];
+  char16_t shown[platform::kMaxHostPath];
+  char16_t text[kTextLength + platform::kMaxHostPath];
+  platform::LoadString(job::instance, res::kIdsOneAtATime, format);
+  platform::LoadString(job::instance, res::kIdsHintCaption, caption);
+  platform::HostPathForDisplay(file, shown);
+  const char16_t* arguments[] = {shown};
+  platform::WideFormat(text, std::size(text), format, arguments, 1);
+  platform::ShowMessageBox(owner, text, caption, platform::kButtonsOk | platform::kIconExclamation);
+}
 
 bool MainWindowProcedure(Window window, Message message, std::intptr_t parameter) {
   switch (message) {
@@ -131,6 +168,15 @@ bool MainWindowProcedure(Window window, Message message, std::intptr_t parameter
     case Message::kSettingChange:
       platform::HandleSettingChange(window, &activation);
       return true;
+    case Message::kCopyData: {
+      // Another start with a file: this run goes on, and its frontmost
+      // window (the progress dialog during the run) says what was not taken.
+      auto* file = reinterpret_cast<const char16_t*>(parameter);
+      if (!platform::WideEqual(file, job::sourcePath)) {
+        ShowOneAtATime(job::progressDialog != nullptr ? job::progressDialog : window, file);
+      }
+      return true;
+    }
     case Message::kCommand:
       switch (parameter) {
         case res::kCommandOk:
@@ -141,6 +187,9 @@ bool MainWindowProcedure(Window window, Message message, std::intptr_t parameter
           return true;
         case res::kCommandAbout:
           OpenAboutDialog(window);
+          return true;
+        case res::kControlBrowse:
+          ChooseDestination(window);
           return true;
         default:
           return false;  // Ctrl+Q and the rest: nothing to do

@@ -1,11 +1,11 @@
-"""Helpers shared by the benchmarks that run kva as a whole program.
-
-Key material derived independently of kva (hashlib's scrypt and an
-HMAC-SHA256 HKDF, as cipher/README.md describes), a launcher that reports
-honest peak memory, file checks, and the machine line of the reports.
-Standard library only; the scripts in this folder import it by name.
+"""What the subcommands of kva_bench.py share: key material derived
+independently of kva (hashlib's scrypt and an HMAC-SHA256 HKDF, as
+cipher/README.md describes), a launcher that reports honest peak memory, the
+check of a container through `kva info`, and the alternated runs with their
+Markdown report. Standard library only.
 """
 
+import collections
 import datetime
 import hashlib
 import hmac
@@ -14,67 +14,40 @@ import platform
 import statistics
 import subprocess
 import sys
+import tempfile
 
 MIB = 1 << 20
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-
-# The documented sample password (README); never printed.
-PASSWORD = "sample-2026"
-DIGEST_SALT = b"TessaronKvaSalt1"
+PASSWORD = "sample-2026"  # the documented sample password (README); never printed
 HEADER_SIZE = 28
+CIPHERS = {3: ("AES-128-CBC", "aes-128-cbc", 16), 1: ("AES-128-CFB", "aes-128-cfb", 1),
+           2: ("DES-EDE3-CBC", "des-ede3-cbc", 8)}  # name, openssl's name, padding unit
+MEMORY_LIMIT_KIB, MEMORY_SLACK_KIB = 32 * 1024, 2048
 
-CIPHERS = {
-    3: {"name": "AES-128-CBC", "openssl": "aes-128-cbc", "unit": 16},
-    1: {"name": "AES-128-CFB", "openssl": "aes-128-cfb", "unit": 1},
-    2: {"name": "DES-EDE3-CBC", "openssl": "des-ede3-cbc", "unit": 8},
-}
-
-
-# ---------------------------------------------------------------- key material
 
 def scrypt_digest(data):
-    return hashlib.scrypt(data, salt=DIGEST_SALT, n=16384, r=8, p=1, dklen=32,
+    return hashlib.scrypt(data, salt=b"TessaronKvaSalt1", n=16384, r=8, p=1, dklen=32,
                           maxmem=64 * MIB)
 
 
 def hkdf_sha256(key, info, length):
-    """RFC 5869 with no salt (a block of zero bytes)."""
+    """RFC 5869 with no salt (a block of zero bytes), up to 32 bytes: one block."""
     prk = hmac.new(b"\0" * 32, key, "sha256").digest()
-    out, block, counter = b"", b"", 1
-    while len(out) < length:
-        block = hmac.new(prk, block + info + bytes([counter]), "sha256").digest()
-        out += block
-        counter += 1
-    return out[:length]
+    return hmac.new(prk, info + b"\1", "sha256").digest()[:length]
 
 
 def derive(password):
+    """The verifier, and per cipher identifier openssl's -K and -iv."""
     key = scrypt_digest(password.encode("cp1251"))[:16]
-    verifier = scrypt_digest(key)[:16]
     iv = hkdf_sha256(key, b"kva iv", 16)
     des3 = hkdf_sha256(key, b"kva des-ede3 key", 24)
-    return {
-        "verifier": verifier,
-        # identifier -> (openssl -K, openssl -iv)
-        3: (key.hex(), iv.hex()),
-        1: (key.hex(), iv.hex()),
-        2: (des3.hex(), iv[:8].hex()),
-    }
+    return {"verifier": scrypt_digest(key)[:16], 3: (key.hex(), iv.hex()),
+            1: (key.hex(), iv.hex()), 2: (des3.hex(), iv[:8].hex())}
 
 
-# ------------------------------------------------------------------- processes
-
-class Run:
-    """One finished process: wall seconds, user and system CPU seconds (its
-    waited-for children included), peak resident memory in KiB."""
-    __slots__ = ("wall", "user", "system", "maxrss")
-
-    def __init__(self, wall, user, system, maxrss):
-        self.wall, self.user, self.system, self.maxrss = wall, user, system, maxrss
-
-    @property
-    def cpu(self):
-        return self.user + self.system
+class Run(collections.namedtuple("Run", "wall user system maxrss")):
+    """Wall, user and system seconds (waited-for children included), peak RSS in KiB."""
+    cpu = property(lambda self: self.user + self.system)
 
 
 # Linux counts into a child's ru_maxrss the memory it had before exec: a
@@ -107,30 +80,38 @@ for line in sys.stdin.buffer:
 """
 
 
-class Launcher:
-    def __init__(self):
-        self.process = subprocess.Popen([sys.executable, "-I", "-S", "-c", LAUNCHER],
-                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+def log(text):
+    print(text, file=sys.stderr, flush=True)
 
-    def run(self, argv, stderr_path):
-        """Runs argv to completion and returns its Run."""
-        line = b"\0".join(os.fsencode(a) for a in [stderr_path] + list(argv)) + b"\n"
-        self.process.stdin.write(line)
-        self.process.stdin.flush()
-        reply = self.process.stdout.readline().split()
-        if len(reply) != 5:
-            sys.exit("the launcher stopped")
-        code, maxrss = int(reply[0]), int(reply[4])
-        wall, user, system = (float(x) for x in reply[1:4])
-        if code != 0:
-            with open(stderr_path, errors="replace") as f:
-                message = f.read().strip()
-            sys.exit("failed (%d): %s\n%s" % (code, " ".join(argv), message))
-        return Run(wall, user, system, maxrss)
 
-    def close(self):
-        self.process.stdin.close()
-        self.process.wait()
+def check(condition, what):
+    if not condition:
+        sys.exit("check failed: " + what)
+
+
+def shown(argv):
+    """argv for a message, without the key and IV."""
+    return " ".join("..." if i and argv[i - 1] in ("-K", "-iv") else a for i, a in enumerate(argv))
+
+
+def quotient(a, b):
+    return a / b if a > 0 and b > 0 else float("nan")  # a negative marginal is noise
+
+
+def median(values):
+    values = list(values)
+    return statistics.median(values) if values else float("nan")
+
+
+def same_bytes(path_a, offset_a, path_b):
+    """Whether path_a from offset_a holds exactly the bytes of path_b (cmp)."""
+    return subprocess.run(["cmp", "-s", "-i", "%d:0" % offset_a, path_a, path_b]).returncode == 0
+
+
+def random_file(path, size):
+    with open(path, "wb") as f:
+        for left in range(size, 0, -8 * MIB):
+            f.write(os.urandom(min(left, 8 * MIB)))
 
 
 def fresh_destination(path):
@@ -141,88 +122,177 @@ def fresh_destination(path):
     os.sync()
 
 
-# ------------------------------------------------------------------ file checks
-
-def same_bytes(path_a, offset_a, path_b, offset_b=0):
-    size_a = os.path.getsize(path_a) - offset_a
-    size_b = os.path.getsize(path_b) - offset_b
-    if size_a != size_b:
-        return False
-    with open(path_a, "rb") as a, open(path_b, "rb") as b:
-        a.seek(offset_a)
-        b.seek(offset_b)
-        while True:
-            x = a.read(4 * MIB)
-            y = b.read(4 * MIB)
-            if x != y:
-                return False
-            if not x:
-                return True
+def first_line(argv):
+    return subprocess.run(argv, capture_output=True, text=True).stdout.strip().splitlines()[0]
 
 
-def check(condition, what):
-    if not condition:
-        sys.exit("check failed: " + what)
-
-
-def check_header(container, identifier, plain_size, verifier):
-    unit = CIPHERS[identifier]["unit"]
-    length = plain_size if unit == 1 else (plain_size + unit) // unit * unit
-    with open(container, "rb") as f:
-        header = f.read(HEADER_SIZE)
-    check(header[:4] == b"~KVA", container + ": magic")
-    check(header[4] == identifier and header[5:8] == b"\0\0\0", container + ": cipher field")
-    check(int.from_bytes(header[8:12], "little") == length, container + ": length field")
-    check(header[12:28] == verifier, container + ": password verifier")
-    check(os.path.getsize(container) == HEADER_SIZE + length, container + ": file size")
-
-
-def random_file(path, size):
-    with open(path, "wb") as f:
-        left = size
-        while left:
-            step = min(left, 8 * MIB)
-            f.write(os.urandom(step))
-            left -= step
-
-
-# ---------------------------------------------------------------------- report
-
-def log(text):
-    print(text, file=sys.stderr, flush=True)
-
-
-def quotient(a, b):
-    return a / b if b > 0 else float("inf")
-
-
-def median(values):
-    return statistics.median(values) if values else float("nan")
-
-
-def machine_note(scratch, openssl):
-    cpu = "unknown CPU"
-    try:
-        with open("/proc/cpuinfo") as f:
-            for line in f:
-                if line.startswith("model name"):
-                    cpu = line.split(":", 1)[1].strip()
-                    break
-    except OSError:
-        pass
-    fs = "?"
-    best = ""
-    try:
-        with open("/proc/mounts") as f:
-            for line in f:
-                parts = line.split()
-                mount = parts[1]
-                if (scratch == mount or scratch.startswith(mount.rstrip("/") + "/")) and \
-                        len(mount) >= len(best):
-                    best, fs = mount, parts[2]
-    except OSError:
-        pass
-    version = subprocess.run([openssl, "version"], capture_output=True, text=True).stdout.strip()
-    return "%s; %d cores (%s); %s %s; scratch on %s; %s" % (
+def machine_note(scratch, *versions):
+    with open("/proc/cpuinfo") as f:
+        cpu = next((line.split(":", 1)[1].strip() for line in f if line.startswith("model name")),
+                   "unknown CPU")
+    return "; ".join(["%s; %d cores (%s); %s %s; scratch on %s" % (
         datetime.date.today().isoformat(), os.cpu_count() or 0, cpu, platform.system(),
-        platform.release(), fs, version)
+        platform.release(), first_line(["findmnt", "-n", "-o", "FSTYPE", "-T", scratch]))] +
+        [first_line(argv) for argv in versions])
+
+
+class Bench:
+    """A scratch folder, the password file, the launcher, and the samples of two
+    tools alternated run by run, with their report. Subclasses name the tools (the
+    first is compared with the second), operations and targets; prepare and time."""
+    tools = ("kva", "openssl")
+    operations = ()
+    targets = {}
+    names = {}
+
+    def __init__(self, args, label):
+        self.args = args
+        os.makedirs(args.scratch_parent, exist_ok=True)
+        self.scratch = tempfile.mkdtemp(prefix=label + "-bench-", dir=args.scratch_parent)
+        log("scratch: " + self.scratch)
+        self.err, self.pwfile = self.path("stderr.txt"), self.path("password")
+        with os.fdopen(os.open(self.pwfile, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600), "w") as f:
+            f.write(PASSWORD + "\n")
+        self.keys = derive(PASSWORD)
+        self.launcher = subprocess.Popen([sys.executable, "-I", "-S", "-c", LAUNCHER],
+                                         stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        self.samples = {}  # (identifier, operation, tool, size) -> [Run]
+        self.runs_done = {}  # identifier -> runs
+
+    def path(self, name):
+        return os.path.join(self.scratch, name)
+
+    def run(self, argv):
+        """Runs argv through the launcher to completion; a failure stops the run."""
+        self.launcher.stdin.write(b"\0".join(map(os.fsencode, [self.err] + argv)) + b"\n")
+        self.launcher.stdin.flush()
+        reply = self.launcher.stdout.readline().split()
+        check(len(reply) == 5, "the launcher answers")
+        if reply[0] != b"0":
+            with open(self.err, errors="replace") as f:
+                sys.exit("failed (%s): %s\n%s" % (reply[0].decode(), shown(argv), f.read().strip()))
+        return Run(*map(float, reply[1:4]), int(reply[4]))
+
+    def output(self, argv, stdin=None):
+        """Untimed: argv's standard output; a failure stops the run."""
+        result = subprocess.run(argv, stdin=stdin, capture_output=True)
+        check(result.returncode == 0, "%s: %s" % (shown(argv), result.stderr.decode().strip()))
+        return result.stdout.decode()
+
+    def close(self):
+        self.launcher.stdin.close()
+        self.launcher.wait()
+
+    def openssl(self, identifier, decrypt=False):
+        key, iv = self.keys[identifier]
+        return ["openssl", "enc"] + ["-d"] * decrypt + [
+            "-" + CIPHERS[identifier][1], "-K", key, "-iv", iv, "-nosalt"]
+
+    def check_container(self, path, identifier, plain_size):
+        """`kva info` must show the cipher, the ciphertext length the format
+        gives for plain_size and a complete file; the verifier (bytes 12 to
+        27) must be the one derived here."""
+        info = dict((k, v.strip()) for k, v in (
+            line.split(":", 1) for line in self.output([self.args.kva, "info", path]).splitlines()))
+        unit = CIPHERS[identifier][2]
+        length = plain_size if unit == 1 else (plain_size + unit) // unit * unit
+        check(info.get("cipher", "").startswith("%d (" % identifier), path + ": cipher")
+        check(info.get("ciphertext") == "%d bytes" % length, path + ": ciphertext length")
+        check(info.get("state") == "complete", path + ": " + info.get("state", "no state"))
+        with open(path, "rb") as f:
+            check(f.read(HEADER_SIZE)[12:] == self.keys["verifier"], path + ": password verifier")
+
+    def record(self, key, result):
+        self.samples.setdefault(key, []).append(result)
+        return result
+
+    def alternate(self, identifier, runs, sizes, timed):
+        """runs x sizes x operations, both tools each time, who goes first
+        flipping every run; timed(identifier, operation, tool, size) -> Run."""
+        self.runs_done[identifier] = runs
+        for r, size, operation in ((r, s, o) for r in range(runs) for s in sizes
+                                   for o in self.operations):
+            shown_runs = ["%s %.3f s (%.2f+%.2f)" % ((tool,) + self.record(
+                (identifier, operation, tool, size), timed(identifier, operation, tool, size))[:3])
+                for tool in self.tools[::1 if r % 2 == 0 else -1]]
+            log("  id %d run %d/%d %4d MiB %-7s  %s" % (identifier, r + 1, runs, size // MIB,
+                                                       operation, ", ".join(shown_runs)))
+
+    def memory_runs(self, identifier, size):
+        """kva alone on a large input, once each way; only its peak memory is
+        of interest (its outputs are checked all the same)."""
+        self.prepare(identifier, size)
+        log("  memory %d MiB: %s" % (size // MIB, ", ".join("%s %d KiB" % (op, self.record(
+            (identifier, op, "kva", size), self.timed(identifier, op, "kva", size)).maxrss)
+            for op in self.operations)))
+
+    def summary(self, identifier, operation, tool, sizes):
+        """Medians per size, the marginal wall and CPU seconds, the fastest
+        runs' marginal, the peak memory."""
+        runs = [self.samples[(identifier, operation, tool, s)] for s in sizes]
+        walls = [median(r.wall for r in rs) for rs in runs]
+        cpus = [median(r.cpu for r in rs) for rs in runs]
+        return (walls, walls[-1] - walls[0], cpus[-1] - cpus[0],
+                min(r.wall for r in runs[-1]) - min(r.wall for r in runs[0]),
+                max(r.maxrss for rs in runs for r in rs))
+
+    def paired_ratios(self, identifier, operation, sizes):
+        """The first tool's marginal over the second's within each run: the
+        four runs behind one ratio follow each other within seconds."""
+        a, b = ([y.wall - x.wall for x, y in zip(*(self.samples[(identifier, operation, t, s)]
+                                                  for s in (sizes[0], sizes[-1])))]
+                for t in self.tools)
+        return [x / y for x, y in zip(a, b) if y > 0]
+
+    def table(self, sizes, floor_kib):
+        (first, second), span = self.tools, (sizes[-1] - sizes[0]) // MIB
+        lines = [
+            "Medians of separate processes, %s and %s alternated run by run (%s). Marginal = "
+            "t(%d MiB) - t(%d MiB); MB/s = %d MiB (10^6 bytes) / marginal; %s/%s = ratio of the "
+            "marginals. CPU = user + system seconds (a pipeline's programs together), marginal. "
+            "Peak RSS = largest ru_maxrss of kva over all its runs (launcher floor %d KiB)." % (
+                first, second, ", ".join("id %d: %d runs" % i for i in self.runs_done.items()),
+                sizes[-1] // MIB, sizes[0] // MIB, span, first, second, floor_kib), "",
+            "| Cipher | Operation | Tool | %s | Marginal (s) | MB/s | %s/%s | CPU marginal (s) | "
+            "Peak RSS (KiB) |" % (" | ".join("t %d MiB (s)" % (s // MIB) for s in sizes), first,
+                                  second), "|---|---|---|" + "---:|" * (5 + len(sizes))]
+        verdicts = [""]
+        for identifier, operation in ((i, o) for i in self.runs_done for o in self.operations):
+            rows = {tool: self.summary(identifier, operation, tool, sizes) for tool in self.tools}
+            ratio, cpu, best = (quotient(rows[first][k], rows[second][k]) for k in (1, 2, 3))
+            for tool, (walls, marginal, cpu_marginal, _, rss) in rows.items():
+                lines.append("| %d %s | %s | %s | %s | %.3f | %s | %s | %.3f | %s |" % (
+                    identifier, CIPHERS[identifier][0], operation,
+                    self.names.get((operation, tool), tool), " | ".join("%.3f" % w for w in walls),
+                    marginal, "%.0f" % (span * MIB / marginal / 1e6) if marginal > 0 else "n/a",
+                    "**%.2f**" % ratio if tool == first else "", cpu_marginal,
+                    rss if tool.startswith("kva") else "-"))
+            target = self.targets.get(operation)
+            verdicts.append(
+                "- id %d %s: %s marginal %.2fx %s's (CPU time %.2fx, fastest runs %.2fx, median of "
+                "the per-run ratios %.2fx)%s" % (
+                    identifier, operation, first, ratio, second, cpu, best,
+                    median(self.paired_ratios(identifier, operation, sizes)),
+                    "" if target is None else ", target <= %.2fx: %s" % (
+                        target, "met" if ratio <= target else "NOT met")))
+        return lines + verdicts
+
+    def memory_table(self, identifier):
+        """kva's peak memory per operation and size, the memory runs included."""
+        every = sorted({k[3] for k in self.samples if k[0] == identifier and k[2] == "kva"})
+        lines = ["| Peak memory, kva | %s |" % " | ".join("%d MiB (KiB)" % (s // MIB)
+                                                       for s in every),
+                 "|---|" + "---:|" * len(every)]
+        verdicts = [""]
+        for operation in self.operations:
+            figures = [max(r.maxrss for r in self.samples[(identifier, operation, "kva", s)])
+                       for s in every]
+            lines.append("| kva %s | %s |" % (operation, " | ".join(map(str, figures))))
+            peak, spread = max(figures), max(figures) - min(figures)
+            verdicts.append(
+                "- kva %s memory: at most %d KiB (target under %d KiB: %s), spread across sizes "
+                "%d KiB (within %d KiB: %s)" % (
+                    operation, peak, MEMORY_LIMIT_KIB, "met" if peak < MEMORY_LIMIT_KIB else
+                    "NOT met", spread, MEMORY_SLACK_KIB, "yes" if spread <= MEMORY_SLACK_KIB
+                    else "NO"))
+        return lines + verdicts

@@ -1,12 +1,16 @@
 #include "cli/command_support.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string>
+
+#include "cli/exit_codes.h"
 
 #include "cli/messages.h"
 #include "platform/device_path.h"
 #include "platform/files.h"
+#include "securefile/container_format.h"
 #include "securefile/path_helpers.h"
 
 namespace cli {
@@ -53,23 +57,56 @@ const char* CipherName(int identifier) {
   }
 }
 
-Inspection InspectContainer(const DevicePath& path, std::uint32_t offset) {
+FileKind KindOf(Input& input) {
+  unsigned char first[8] = {};
+  if (input.Peek(first, sizeof first) < 5 || std::memcmp(first, securefile::kMagic, 4) != 0) {
+    return FileKind::kNeither;
+  }
+  // A container's cipher identifier (readers accept 1 to 8), or the first
+  // character of a package header's path: a device path, which starts
+  // with '\' (or a drive, "C:", where Windows packed it), or "---" while
+  // packing runs.
+  unsigned char byte = first[4];
+  if (byte >= 1 && byte <= 8) return FileKind::kContainer;
+  bool drive = ((byte | 0x20) >= 'a' && (byte | 0x20) <= 'z') && first[5] == 0 && first[6] == ':' &&
+               first[7] == 0;
+  return byte == '\\' || byte == '-' || drive ? FileKind::kPackage : FileKind::kNeither;
+}
+
+std::string WrongKind(FileKind kind, const std::string& name) {
+  return kind == FileKind::kContainer
+             ? Quoted(name) + " is an encrypted container: use kva open (kva list shows what it holds)"
+             : Quoted(name) + " is a KVA package, not an encrypted container: use kva unpack "
+                              "(kva list shows what it holds)";
+}
+
+Inspection InspectContainer(Input& input, std::uint32_t offset, bool measure) {
   Inspection inspection;
-  platform::FileAttributes attributes;
-  platform::File file;
-  if (!platform::GetFileAttributes(path.text, &attributes) || !file.OpenRead(path.text)) {
+  if (!input.Pass(offset)) {
+    inspection.fileSize = input.Size();
     return inspection;
   }
-  inspection.fileSize = attributes.size;
-  if (offset > attributes.size || (offset != 0 && !file.Seek(offset))) return inspection;
-  securefile::FileReader reader(file);
-  inspection.status =
-      securefile::ReadContainerHeader(reader, attributes.size - offset, &inspection.header);
+  if (KindOf(input) == FileKind::kPackage) {
+    inspection.isPackage = true;
+    inspection.status = HeaderStatus::kBadMagic;
+    return inspection;
+  }
+  std::uint64_t available = UINT64_MAX;
+  if (input.SizeKnown()) {
+    available = input.Remaining();
+  } else if (measure) {
+    unsigned char header[securefile::kHeaderSize];
+    input.Peek(header, sizeof header);
+    available = input.PassToEnd() - offset;
+  }
+  inspection.status = securefile::ReadContainerHeader(input, available, &inspection.header);
+  inspection.fileSize = input.SizeKnown() || measure ? input.Size() : 0;
   return inspection;
 }
 
 std::string HeaderProblem(const Inspection& inspection, const std::string& name,
                           std::uint32_t offset) {
+  if (inspection.isPackage) return WrongKind(FileKind::kPackage, name);
   switch (inspection.status) {
     case HeaderStatus::kOk:
       return "";
@@ -86,6 +123,36 @@ std::string HeaderProblem(const Inspection& inspection, const std::string& name,
       return Quoted(name) + " is truncated: it ends before the ciphertext its header announces";
   }
   return "";
+}
+
+bool ReadHeader(Input& input, std::uint32_t offset, securefile::ContainerHeader* header) {
+  Inspection inspection = InspectContainer(input, offset, false);
+  if (inspection.status != HeaderStatus::kOk) {
+    PrintError(HeaderProblem(inspection, input.Name(), offset));
+    return false;
+  }
+  *header = inspection.header;
+  return true;
+}
+
+int StartDecryptor(const securefile::ContainerHeader& header, const PasswordSource& source,
+                   securefile::ContainerDecryptor* decryptor) {
+  std::string error;
+  PasswordBytes password;
+  if (!ObtainPassword(source, false, &password, &error)) {
+    PrintError(error);
+    return kExitFailure;
+  }
+  std::int32_t result = decryptor->Begin(header, password.Data(), password.Length());
+  if (result == kResultWrongPassword) {
+    PrintError("wrong password");
+    return kExitWrongPassword;
+  }
+  if (result != kResultOk) {
+    PrintError("cannot derive the key");
+    return kExitFailure;
+  }
+  return kExitOk;
 }
 
 std::string PackProblem(const securefile::PackContext& context) {
@@ -148,10 +215,10 @@ std::string WhyNotCreated(const securefile::ExtractionTarget& target) {
 
 }  // namespace
 
-std::string UnpackProblem(const securefile::ExtractionTarget& target) {
+std::string EntryProblem(securefile::UnpackFailure failure, const char16_t* stored) {
   using securefile::UnpackFailure;
-  std::string path = Quoted(DisplayPath(target.failurePath));
-  switch (target.failure) {
+  std::string path = Quoted(DisplayPath(stored));
+  switch (failure) {
     case UnpackFailure::kNone: return "unpacking failed";
     case UnpackFailure::kNotAPackage: return "this is not a KVA package";
     case UnpackFailure::kNoDestination: return "cannot open the folder " + path;
@@ -159,14 +226,25 @@ std::string UnpackProblem(const securefile::ExtractionTarget& target) {
     case UnpackFailure::kUnsafePath:
       return "refused the entry " + path + ": its path could lead outside the destination";
     case UnpackFailure::kUnterminatedPath:
-      return "refused the entry " + Quoted(DisplayPath(target.failurePath) + "...") +
+      return "refused the entry " + Quoted(DisplayPath(stored) + "...") +
              ": its path does not end within its record";
     case UnpackFailure::kPathTooLong: return "the entry " + path + " would need a path of 260 characters or more";
-    case UnpackFailure::kCannotCreate:
-      return "cannot create " + path + ": " + WhyNotCreated(target);
+    case UnpackFailure::kCannotCreate: return "cannot create " + path;
     case UnpackFailure::kWriteFailed: return "cannot write " + path + " (is the disk full?)";
+    case UnpackFailure::kStopped: return "stopped at " + path;
   }
   return "unpacking failed";
+}
+
+std::string UnpackProblem(const securefile::ExtractionTarget& target, const ReplacePolicy& policy) {
+  switch (target.failure) {
+    case securefile::UnpackFailure::kStopped:
+      return policy.Problem();
+    case securefile::UnpackFailure::kCannotCreate:
+      return "cannot create " + Quoted(DisplayPath(target.failurePath)) + ": " + WhyNotCreated(target);
+    default:
+      return EntryProblem(target.failure, target.failurePath);
+  }
 }
 
 bool CheckOutputIsNotSource(const DevicePath& source, const DevicePath& output,
@@ -174,6 +252,20 @@ bool CheckOutputIsNotSource(const DevicePath& source, const DevicePath& output,
   if (!platform::IsSameFile(source.text, output.text)) return true;
   PrintError(Quoted(name) + " is what is being packed; it cannot also be the output");
   return false;
+}
+
+bool PlanPackageFor(securefile::PackContext& context, const DevicePath& source, Output& output,
+                    const std::string& name, std::uint32_t* entryCount, std::uint64_t* totalBytes) {
+  if (!output.IsStandard()) {
+    if (!CheckOutputIsNotSource(source, output.Path(), name)) return false;
+    securefile::LeaveOutOwnFile(context, output.File());
+    securefile::LeaveOutOwnFile(context, output.Path().text);
+  }
+  if (securefile::PlanPackage(context, source.text, entryCount, totalBytes) != kResultOk) {
+    PrintError(PackProblem(context));
+    return false;
+  }
+  return true;
 }
 
 bool OpenExistingDestination(const DevicePath& folder, const std::string& name,
@@ -198,6 +290,34 @@ bool CreateDestination(const DevicePath& folder, const std::string& name, platfo
   if (opened->Open(folder.text)) return true;
   PrintError("cannot open the folder " + Quoted(name) + ": " + LastErrorText());
   return false;
+}
+
+bool TargetPath(const DevicePath& destination, const char16_t* relative, std::u16string* target) {
+  *target = destination.text;
+  if (target->empty() || target->back() != u'\\') *target += u'\\';
+  *target += relative;
+  return target->size() < platform::kMaxPath;
+}
+
+int EndUnpacking(securefile::ExtractionTarget& target, ReplacePolicy& policy, const std::string& problem,
+                 const std::string& destination) {
+  // Windows removes no folder that is still open.
+  target.destination.Close();
+  target.parent.Close();
+  policy.ReportKept();
+  if (problem.empty()) return kExitOk;
+  if (policy.Refused()) {
+    std::size_t removed = policy.RemoveWhatWasMade();
+    PrintError(problem + (removed == 0 ? std::string()
+                                       : "; the " + Count(removed, "file") +
+                                             " unpacked before it were removed"));
+  } else if (policy.FilesPlaced() == 0) {
+    policy.RemoveWhatWasMade();
+    PrintError(problem + "; nothing was unpacked");
+  } else {
+    PrintError(problem + "; what was extracted before stays in " + Quoted(destination));
+  }
+  return kExitFailure;
 }
 
 }  // namespace cli

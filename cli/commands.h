@@ -1,10 +1,13 @@
 // kva's commands. Each takes its parsed options and returns an exit code.
+// A file argument of "-" means standard input or output where the command
+// says so (main.cpp refuses it elsewhere).
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "cli/password.h"
+#include "cli/replace_policy.h"
 
 namespace cli {
 
@@ -47,10 +50,12 @@ struct MeasureOptions {
 struct UnpackOptions {
   std::string package;
   std::string destination;
+  ExistingFiles existing = ExistingFiles::kAsk;
 };
 
 struct ListOptions {
   std::string package;
+  PasswordSource password;  // for a container
 };
 
 struct SealOptions {
@@ -66,6 +71,7 @@ struct OpenOptions {
   std::string container;
   std::string destination;
   bool removeOriginal = false;
+  ExistingFiles existing = ExistingFiles::kAsk;
   PasswordSource password;
 };
 

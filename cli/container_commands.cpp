@@ -1,4 +1,5 @@
 // kva encrypt, decrypt and info.
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -6,132 +7,156 @@
 #include "cli/command_support.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
-#include "cli/kva_strings.h"
 #include "cli/messages.h"
-#include "cli/paths.h"
-#include "cli/staged_output.h"
+#include "cli/streams.h"
 #include "cli/terminal_progress.h"
-#include "platform/files.h"
+#include "platform/secure_zero.h"
 #include "securefile/container_reader.h"
-#include "securefile/open_file_operations.h"
-#include "securefile/securefile.h"
+#include "securefile/container_writer.h"
 
 namespace cli {
+namespace {
 
 using securefile::HeaderStatus;
+using securefile::kChunkSize;
+
+// Copies the carrier ahead of the container, then zeros up to `offset`.
+bool WriteCarrier(Input& carrier, std::uint32_t offset, Output& output) {
+  unsigned char block[kChunkSize];
+  std::uint64_t written = 0;
+  std::uint32_t got = 0;
+  while (carrier.Read(block, sizeof block, &got) && got > 0) {
+    if (!output.Write(block, got)) return false;
+    written += got;
+  }
+  std::memset(block, 0, sizeof block);
+  for (; written < offset; written += got) {
+    got = static_cast<std::uint32_t>(std::min<std::uint64_t>(offset - written, sizeof block));
+    if (!output.Write(block, got)) return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 int RunEncrypt(const EncryptOptions& options) {
-  DevicePath source;
-  DevicePath destination;
-  DevicePath carrier;
-  if (!ResolvePath(options.source, &source) || !ResolvePath(options.destination, &destination)) {
+  Input source;
+  Input carrier;
+  if (!source.Open(options.source) || (!options.carrier.empty() && !carrier.Open(options.carrier))) {
     return kExitFailure;
   }
-  std::uint64_t size = 0;
-  if (!CheckInputFile(source, options.source, &size)) return kExitFailure;
+  if (!options.carrier.empty() && carrier.Size() > options.offset) {
+    PrintError("--offset " + std::to_string(options.offset) + " is below the size of the carrier (" +
+               std::to_string(carrier.Size()) + " bytes)");
+    return kExitFailure;
+  }
+  // The header announces the length, so a pipe is read to its end first.
+  if (!source.Buffer()) return kExitFailure;
+  std::uint64_t size = source.Remaining();
   if (size > 0xFFFFFFFFu) {
-    PrintError(Quoted(options.source) + " is 4 GiB or larger; a container holds less");
+    PrintError(Quoted(source.Name()) + " is 4 GiB or larger; a container holds less");
     return kExitFailure;
-  }
-  if (!options.carrier.empty()) {
-    std::uint64_t carrierSize = 0;
-    if (!ResolvePath(options.carrier, &carrier) ||
-        !CheckInputFile(carrier, options.carrier, &carrierSize)) {
-      return kExitFailure;
-    }
-    if (carrierSize > options.offset) {
-      PrintError("--offset " + std::to_string(options.offset) + " is below the size of the carrier (" +
-                 std::to_string(carrierSize) + " bytes)");
-      return kExitFailure;
-    }
   }
 
-  StagedOutput output;
+  Output output;
+  int status = kExitFailure;
   std::string error;
   PasswordBytes password;
-  if (!output.Reserve(destination, options.destination, options.force, &error) ||
-      !ObtainPassword(options.password, true, &password, &error)) {
+  if (!output.Open(options.destination, options.force, &status)) return status;
+  if (!ObtainPassword(options.password, true, &password, &error)) {
     PrintError(error);
     return kExitFailure;
   }
 
+  securefile::ContainerEncryptor encryptor;
+  bool begun = (options.carrier.empty() || WriteCarrier(carrier, options.offset, output)) &&
+               encryptor.Begin(output, options.cipher, size, password.Data(), password.Length()) ==
+                   kResultOk;
+  password.Wipe();  // the key is all that is needed from here on
+  if (!begun) {
+    output.ReportFailure();
+    return kExitFailure;
+  }
   ProgressCallback progress = StartProgress("Encrypting", size);
-  std::int32_t result = EncryptContainerInto(
-      source.text, output.File(), password.Consumable(), password.Length(), options.cipher,
-      progress, options.offset, options.carrier.empty() ? nullptr : carrier.text, KvaInstance());
+  unsigned char chunk[kChunkSize];
+  std::uint32_t got = 0;
+  bool read = true;
+  bool written = true;
+  for (std::uint32_t index = 0; read && written && size - std::uint64_t{index} * kChunkSize >= kChunkSize;
+       ++index) {
+    read = source.Read(chunk, kChunkSize, &got) && got == kChunkSize;
+    written = read && encryptor.PutChunk(output, chunk) == kResultOk;
+    if (written && progress != nullptr) progress(index, encryptor.ChunkCount(), nullptr);
+  }
+  std::uint32_t rest = static_cast<std::uint32_t>(size % kChunkSize);
+  if (read && written) {
+    read = source.Read(chunk, rest, &got) && got == rest;
+    written = read && encryptor.Finish(output, chunk, rest) == kResultOk;
+  }
+  platform::SecureZero(chunk, sizeof chunk);
   ClearProgressLine();
-  if (result != kResultOk) {
-    PrintError("encryption of " + Quoted(options.source) + " failed: " +
-               (result == kResultNoSource ? "it cannot be read"
-                                          : "a read or write error (is the disk full?)"));
+  if (!read) {
+    PrintError("encryption of " + Quoted(source.Name()) +
+               " failed: it cannot be read, or it changed meanwhile");
     return kExitFailure;
   }
-  if (!output.Commit(&error)) {
-    PrintError(error);
+  if (!written) {
+    output.ReportFailure();
     return kExitFailure;
   }
-  return kExitOk;
+  return output.Finish() ? kExitOk : kExitFailure;
 }
 
 int RunDecrypt(const DecryptOptions& options) {
-  DevicePath source;
-  DevicePath destination;
-  if (!ResolvePath(options.source, &source) || !ResolvePath(options.destination, &destination)) {
-    return kExitFailure;
-  }
-  std::uint64_t size = 0;
-  if (!CheckInputFile(source, options.source, &size)) return kExitFailure;
+  Input source;
+  securefile::ContainerHeader header;
   // A file that is no container is refused before a password is asked for.
-  Inspection inspection = InspectContainer(source, options.offset);
-  if (inspection.status != HeaderStatus::kOk) {
-    PrintError(HeaderProblem(inspection, options.source, options.offset));
+  if (!source.Open(options.source) || !ReadHeader(source, options.offset, &header)) {
     return kExitFailure;
   }
+  Output output;
+  int status = kExitFailure;
+  securefile::ContainerDecryptor decryptor;
+  if (!output.Open(options.destination, options.force, &status)) return status;
+  status = StartDecryptor(header, options.password, &decryptor);
+  if (status != kExitOk) return status;
 
-  StagedOutput output;
-  std::string error;
-  PasswordBytes password;
-  if (!output.Reserve(destination, options.destination, options.force, &error) ||
-      !ObtainPassword(options.password, false, &password, &error)) {
-    PrintError(error);
-    return kExitFailure;
+  ProgressCallback progress = StartProgress("Decrypting", header.ciphertextLength);
+  unsigned char plain[securefile::kCipherOutputSize];
+  bool damaged = false;
+  bool written = true;
+  while (written && !decryptor.Finished()) {
+    securefile::ContainerDecryptor::Piece piece;
+    damaged = decryptor.Next(source, plain, &piece) != kResultOk;
+    if (damaged) break;
+    written = output.Write(plain, piece.length);
+    if (!piece.final && progress != nullptr) progress(piece.index, decryptor.ChunkCount(), nullptr);
   }
-
-  ProgressCallback progress = StartProgress("Decrypting", inspection.header.ciphertextLength);
-  std::int32_t result = DecryptContainerInto(source.text, output.File(), password.Consumable(),
-                                             password.Length(), progress, options.offset,
-                                             KvaInstance());
+  platform::SecureZero(plain, sizeof plain);
   ClearProgressLine();
-  if (result == kResultWrongPassword) {
-    PrintError("wrong password");
-    return kExitWrongPassword;
-  }
-  if (result != kResultOk) {
-    PrintError("decryption of " + Quoted(options.source) +
-               " failed: the file is damaged, or the output could not be written");
+  if (damaged) {
+    PrintError("decryption of " + Quoted(source.Name()) + " failed: the file is damaged");
     return kExitFailure;
   }
-  if (!output.Commit(&error)) {
-    PrintError(error);
+  if (!written) {
+    output.ReportFailure();
     return kExitFailure;
   }
-  return kExitOk;
+  return output.Finish() ? kExitOk : kExitFailure;
 }
 
 int RunInfo(const InfoOptions& options) {
-  DevicePath path;
-  if (!ResolvePath(options.file, &path)) return kExitFailure;
-  std::uint64_t size = 0;
-  if (!CheckInputFile(path, options.file, &size)) return kExitFailure;
-  Inspection inspection = InspectContainer(path, options.offset);
+  Input input;
+  if (!input.Open(options.file)) return kExitFailure;
+  Inspection inspection = InspectContainer(input, options.offset, true);
   if (inspection.status != HeaderStatus::kOk && inspection.status != HeaderStatus::kTruncated) {
-    PrintError(HeaderProblem(inspection, options.file, options.offset));
+    PrintError(HeaderProblem(inspection, input.Name(), options.offset));
     return kExitFailure;
   }
   const securefile::ContainerHeader& header = inspection.header;
   std::uint64_t available = inspection.fileSize - options.offset;
   std::uint64_t end = std::uint64_t{options.offset} + securefile::kHeaderSize + header.ciphertextLength;
-  std::printf("file:        %s (%" PRIu64 " bytes)\n", OneLine(options.file).c_str(),
+  std::printf("file:        %s (%" PRIu64 " bytes)\n", OneLine(input.Name()).c_str(),
               inspection.fileSize);
   std::printf("offset:      %" PRIu32 "\n", options.offset);
   std::printf("magic:       ~KVA\n");

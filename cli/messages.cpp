@@ -13,10 +13,7 @@ void PrintError(const std::string& message) {
   std::fprintf(stderr, "kva: %s\n", message.c_str());
 }
 
-void PrintNote(const std::string& message) {
-  ClearProgressLine();
-  std::fprintf(stderr, "%s\n", message.c_str());
-}
+void PrintNote(const std::string& message) { PrintError(message); }
 
 std::string OneLine(const std::string& text) {
   std::string line;
@@ -51,6 +48,10 @@ std::string Quoted(const std::string& path) {
   quoted += OneLine(path);
   quoted += '\'';
   return quoted;
+}
+
+std::string Count(std::size_t count, const std::string& noun) {
+  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
 std::string ErrorText(int error) {

@@ -110,6 +110,11 @@ bool ObtainPassword(const PasswordSource& source, bool confirm, PasswordBytes* p
   } else {
     ok = Prompt("Password: ", line, error);
     length = std::strlen(line);
+    if (ok && length == 0) {
+      // Refused at once, rather than after it was asked for again.
+      *error = "the password is empty";
+      ok = false;
+    }
     if (ok && confirm) {
       char again[kLineBytes] = {};
       ok = Prompt("Password again: ", again, error);

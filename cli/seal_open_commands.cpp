@@ -8,7 +8,8 @@
 #include "cli/exit_codes.h"
 #include "cli/kva_strings.h"
 #include "cli/messages.h"
-#include "cli/staged_output.h"
+#include "cli/replace_policy.h"
+#include "cli/streams.h"
 #include "cli/terminal_message_box.h"
 #include "cli/terminal_progress.h"
 #include "platform/files.h"
@@ -21,31 +22,22 @@ namespace cli {
 
 int RunSeal(const SealOptions& options) {
   DevicePath source;
-  DevicePath destination;
-  if (!ResolvePath(options.source, &source) || !ResolvePath(options.container, &destination) ||
-      !CheckOutputIsNotSource(source, destination, options.container)) {
-    return kExitFailure;
-  }
-  StagedOutput output;
-  std::string error;
-  if (!output.Reserve(destination, options.container, options.force, &error)) {
-    PrintError(error);
-    return kExitFailure;
+  Output output;
+  int status = kExitFailure;
+  if (!ResolvePath(options.source, &source) || !output.Open(options.container, options.force, &status)) {
+    return status;
   }
   TerminalMessageBox questions(options.skipUnreadable);
 
   // The container's header announces the package's size, so the package is
-  // planned first; files that cannot be read are asked about now. The
-  // output may lie inside the tree: it is never packed into itself, nor is
-  // the container it replaces.
+  // planned first; files that cannot be read are asked about now.
   securefile::PackContext context;
   context.instance = KvaInstance();
-  securefile::LeaveOutOwnFile(context, output.File());
-  securefile::LeaveOutOwnFile(context, destination.text);
+  // The output, and the file it replaces, are left out wherever they lie
+  // in the tree.
   std::uint32_t entryCount = 0;
   std::uint64_t totalBytes = 0;
-  if (securefile::PlanPackage(context, source.text, &entryCount, &totalBytes) != kResultOk) {
-    PrintError(PackProblem(context));
+  if (!PlanPackageFor(context, source, output, options.container, &entryCount, &totalBytes)) {
     return kExitFailure;
   }
   std::uint64_t packageSize = securefile::PackageSize(entryCount, totalBytes);
@@ -54,22 +46,22 @@ int RunSeal(const SealOptions& options) {
     return kExitFailure;
   }
 
+  std::string error;
   PasswordBytes password;
   if (!ObtainPassword(options.password, true, &password, &error)) {
     PrintError(error);
     return kExitFailure;
   }
 
-  securefile::FileWriter fileWriter(output.File());
   securefile::ContainerEncryptor encryptor;
   std::int32_t begun =
-      encryptor.Begin(fileWriter, options.cipher, packageSize, password.Data(), password.Length());
+      encryptor.Begin(output, options.cipher, packageSize, password.Data(), password.Length());
   password.Wipe();  // the key is all that is needed from here on
   if (begun != kResultOk) {
-    PrintError("cannot write " + Quoted(options.container));
+    output.ReportFailure();
     return kExitFailure;
   }
-  securefile::EncryptingWriter plain(encryptor, fileWriter);
+  securefile::EncryptingWriter plain(encryptor, output);
   context.progress = StartProgress("Sealing");
   context.progressTotal = static_cast<std::uint32_t>(totalBytes);
   std::int32_t result =
@@ -79,103 +71,77 @@ int RunSeal(const SealOptions& options) {
     PrintError(PackProblem(context));
     return kExitFailure;
   }
-  if (plain.Finish() != kResultOk || !output.File().Flush()) {
-    PrintError("cannot write " + Quoted(options.container) + " (is the disk full?)");
+  if (plain.Finish() != kResultOk) {
+    output.ReportFailure();
     return kExitFailure;
   }
-  if (!output.Commit(&error)) {
-    PrintError(error);
-    return kExitFailure;
-  }
-  return kExitOk;
+  return output.Finish() ? kExitOk : kExitFailure;
 }
 
 int RunOpen(const OpenOptions& options) {
-  DevicePath source;
+  Input input;
   DevicePath destination;
-  std::uint64_t size = 0;
-  if (!ResolvePath(options.container, &source) || !ResolvePath(options.destination, &destination) ||
-      !CheckInputFile(source, options.container, &size)) {
-    return kExitFailure;
-  }
+  securefile::ContainerHeader header;
   // An existing destination is held from now on: the folder examined here
   // is the one the files go into.
   securefile::ExtractionTarget target;
-  if (!OpenExistingDestination(destination, options.destination, &target.destination)) {
-    return kExitFailure;
-  }
-  platform::OriginMark origin;
-  if (platform::ReadOriginMark(source.text, &origin)) target.origin = &origin;
-
-  platform::File file;
-  if (!file.OpenRead(source.text)) {
-    PrintError("cannot read " + Quoted(options.container));
+  if (!input.Open(options.container) || !ResolvePath(options.destination, &destination) ||
+      !OpenExistingDestination(destination, options.destination, &target.destination) ||
+      !ReadHeader(input, 0, &header)) {
     return kExitFailure;
   }
   platform::FileId opened;
-  bool identified = platform::GetFileId(file, &opened);
-  securefile::FileReader reader(file);
-  securefile::ContainerHeader header;
-  Inspection inspection;
-  inspection.fileSize = size;
-  inspection.status = securefile::ReadContainerHeader(reader, size, &header);
-  if (inspection.status != securefile::HeaderStatus::kOk) {
-    PrintError(HeaderProblem(inspection, options.container, 0));
-    return kExitFailure;
-  }
-
-  std::string error;
-  PasswordBytes password;
-  if (!ObtainPassword(options.password, false, &password, &error)) {
-    PrintError(error);
-    return kExitFailure;
-  }
+  bool identified = !input.IsStandard() && platform::GetFileId(input.File(), &opened);
   securefile::ContainerDecryptor decryptor;
-  std::int32_t result = decryptor.Begin(header, password.Data(), password.Length());
-  password.Wipe();  // the key is all that is needed from here on
-  if (result == kResultWrongPassword) {
-    PrintError("wrong password");
-    return kExitWrongPassword;
-  }
-  if (result != kResultOk) {
-    PrintError("cannot derive the key");
-    return kExitFailure;
-  }
+  int status = StartDecryptor(header, options.password, &decryptor);
+  if (status != kExitOk) return status;
 
   // A missing destination is made only once the password is known to be
   // right.
+  ReplacePolicy policy(options.existing, destination.text, options.destination);
+  policy.BeforeDestination();
   if (!target.destination.IsOpen() &&
       !CreateDestination(destination, options.destination, &target.destination)) {
     return kExitFailure;
   }
-  securefile::DecryptingReader plain(decryptor, reader);
-  result = securefile::UnpackStream(plain, destination.text, StartProgress("Opening"), &target);
+  // A container marked as coming from elsewhere passes its mark on.
+  platform::OriginMark origin;
+  if (!input.IsStandard() && platform::ReadOriginMark(input.Path().text, &origin)) {
+    target.origin = &origin;
+  }
+  securefile::DecryptingReader plain(decryptor, input);
+  target.gate = &policy;
+  std::int32_t result =
+      securefile::UnpackStream(plain, destination.text, StartProgress("Opening"), &target);
   // Decrypt whatever follows the package, so that the last piece's padding
   // is checked too: a damaged end is reported, not ignored.
   std::uint64_t extra = 0;
   bool intact = result == kResultOk && plain.Drain(&extra);
   ClearProgressLine();
   if (result != kResultOk) {
-    PrintError((plain.Failed() ? std::string("the container is damaged") : UnpackProblem(target)) +
-               "; what was extracted before stays in " + Quoted(options.destination));
-    return kExitFailure;
+    return EndUnpacking(target, policy, plain.Failed() ? "the container is damaged" : UnpackProblem(target, policy),
+                        options.destination);
   }
   if (!intact) {
+    if (policy.FilesPlaced() == 0) {
+      return EndUnpacking(target, policy, "the end of the container is damaged", options.destination);
+    }
     PrintError("the end of the container is damaged; its files were extracted to " +
                Quoted(options.destination) + ", but check them");
     return kExitFailure;
   }
-  file.Close();
+  policy.ReportKept();
+  input.File().Close();
   if (options.removeOriginal) {
     // Only the container that was opened is removed: if unpacking put a
     // file of the same name in its place, that file stays.
     platform::FileId now;
-    if (!identified || !platform::GetFileId(source.text, &now) || !(now == opened)) {
+    if (!identified || !platform::GetFileId(input.Path().text, &now) || !(now == opened)) {
       PrintError("unpacked; " + Quoted(options.container) +
                  " is now an unpacked file, so it was not removed");
       return kExitFailure;
     }
-    if (!platform::DeleteFile(source.text)) {
+    if (!platform::DeleteFile(input.Path().text)) {
       PrintError("unpacked, but cannot remove " + Quoted(options.container));
       return kExitFailure;
     }

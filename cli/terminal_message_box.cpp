@@ -42,6 +42,13 @@ std::string Shown(const char16_t* text) {
   return ToUtf8(before) + DisplayPath(path.c_str()) + ToUtf8(shown.substr(end));
 }
 
+bool AskYesNo(const char* question) {
+  char answer[16] = {};
+  std::string prompt = std::string(question) + " [y/N] ";
+  return platform::AskLine(prompt.c_str(), answer, sizeof answer) &&
+         (answer[0] == 'y' || answer[0] == 'Y');
+}
+
 }  // namespace
 
 int TerminalMessageBox::Show(void*, const char16_t* text, const char16_t* caption,
@@ -50,14 +57,14 @@ int TerminalMessageBox::Show(void*, const char16_t* text, const char16_t* captio
   switch (style & platform::kButtonsMask) {
     case platform::kButtonsOkCancel:
       if (skipUnreadable_) {
-        PrintNote("    skipped (--skip-unreadable)");
+        PrintNote("skipped (--skip-unreadable)");
         return platform::kAnswerOk;
       }
-      if (platform::AskYesNo("Skip this file and go on?")) return platform::kAnswerOk;
-      PrintNote("    cancelled (use --skip-unreadable to leave such files out)");
+      if (AskYesNo("Skip this file and go on?")) return platform::kAnswerOk;
+      PrintNote("cancelled (use --skip-unreadable to leave such files out)");
       return platform::kAnswerCancel;
     case platform::kButtonsYesNo:
-      return platform::AskYesNo("Yes?") ? platform::kAnswerYes : platform::kAnswerNo;
+      return AskYesNo("Yes?") ? platform::kAnswerYes : platform::kAnswerNo;
     default:
       return platform::kAnswerOk;
   }

@@ -4,8 +4,10 @@
 #include <utility>
 
 #include "job/globals.h"
+#include "job/made_folders.h"
 #include "job/progress_callback.h"
 #include "job/temporary_package.h"
+#include "platform/trash.h"
 #include "platform/files.h"
 #include "platform/message_box.h"
 #include "platform/process_end.h"
@@ -59,20 +61,20 @@ void EndRun() {
 }
 
 // Makes sure the destination folder exists; false when the run must end
-// (the user has been told why, or declined). *created tells whether this
-// run made it.
-bool CheckDestination(void* dialog, const Texts& texts, bool* created) {
-  *created = false;
+// (the user has been told why, or declined). *existing is the length of the
+// destination's longest prefix that was there before: the one question
+// covers every missing level, and the levels beyond it are this run's.
+bool CheckDestination(void* dialog, const Texts& texts, std::size_t* existing) {
+  *existing = platform::WideLength(destinationFolder);
   platform::FileAttributes attributes;
   if (!platform::GetFileAttributes(destinationFolder, &attributes)) {
     int answer = platform::ShowMessageBox(dialog, texts.createFolder, texts.askCaption,
                                           platform::kButtonsYesNo | platform::kIconQuestion);
     if (answer != kAnswerYes) return false;
-    if (!platform::CreateFolder(destinationFolder)) {
+    if (!MakeFolders(destinationFolder, existing)) {
       ShowError(dialog, texts.cannotCreate, texts);
       return false;
     }
-    *created = true;
     return true;
   }
   if (!attributes.isFolder) {
@@ -96,8 +98,8 @@ void RunWorker(void* dialog) {
     return;
   }
 
-  bool created = false;
-  if (!CheckDestination(dialog, texts, &created)) {
+  std::size_t existing = 0;
+  if (!CheckDestination(dialog, texts, &existing)) {
     EndRun();
     return;
   }
@@ -127,7 +129,7 @@ void RunWorker(void* dialog) {
   if (decrypted != kResultOk) {
     RemoveTempFile();
     destination.Close();
-    if (created) platform::RemoveFolder(destinationFolder);
+    RemoveMadeFolders(destinationFolder, existing);
     ShowError(dialog, decrypted == kResultWrongPassword ? texts.wrongPassword : texts.decryptFailed,
               texts);
     EndRun();
@@ -148,9 +150,11 @@ void RunWorker(void* dialog) {
 
   int answer = platform::ShowMessageBox(dialog, texts.keepOriginal, texts.askCaption,
                                         platform::kButtonsYesNo | platform::kIconNone);
+  // "No" sends it to the trash, from where it can be had back; where no
+  // trash takes it, it is deleted.
   platform::FileId now;
   if (answer == kAnswerNo && identified && platform::GetFileId(sourcePath, &now) &&
-      now == original) {
+      now == original && !platform::MoveToTrash(sourcePath)) {
     platform::DeleteFile(sourcePath);
   }
   EndRun();

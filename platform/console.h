@@ -32,8 +32,13 @@ bool ReadFirstLineOfFile(const std::string& path, char* line, std::size_t capaci
 // False when there is no terminal to ask on.
 bool AskHidden(const char* prompt, char* line, std::size_t capacity);
 
-// Asks a yes/no question on the terminal; false (no) when there is none.
-bool AskYesNo(const char* question);
+// Asks `question` on the terminal and reads the line typed in answer
+// (UTF-8, without its line end). False when standard input is no terminal:
+// a run that was not started from one is never asked anything.
+bool AskLine(const char* question, char* answer, std::size_t capacity);
+
+// Whether standard output is a terminal (the console on Windows).
+bool OutputIsTerminal();
 
 // Progress is shown only when standard error is a terminal; the line is
 // rewritten in place and erased with EraseLine (`width` columns were used).

@@ -104,6 +104,10 @@ class File {
   // LastError() and nothing named, when it fails; it may be committed
   // again, or closed to leave nothing.
   bool Commit(const Folder& folder, const char16_t* name, Replacing replacing);
+  // Standard input for reading, or standard output for writing, as data
+  // (never translated). Closing the File leaves the stream itself open.
+  bool OpenStandardInput();
+  bool OpenStandardOutput();
 
   // Reads up to `size` bytes. `*got` is less than `size` only at the end of
   // the file. False on an error.
@@ -120,8 +124,11 @@ class File {
   bool SeekToEnd();
   // Cuts (or extends) the file to `length` bytes; for files open for writing.
   bool Truncate(std::uint64_t length);
-  // For a file opened with OpenRead or OpenUpdate: its size when it was opened.
+  // For a file opened with OpenRead or OpenUpdate: its size when it was
+  // opened. For standard input that is a file (redirected from one): the
+  // bytes from where it stood to its end; SizeKnown() is false for a pipe.
   std::uint64_t OpenedSize() const { return openedSize_; }
+  bool SizeKnown() const { return described_; }
   // Flushes and closes. False if any buffered write failed: a file whose
   // close fails is a failed write.
   bool Close();

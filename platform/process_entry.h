@@ -15,6 +15,17 @@ using ProgramMain = int (*)(const char* commandLine);
 // after the program's name joined by single blanks, taken before the
 // toolkit removes the options it knows; on Windows, the text that follows
 // the program's name in GetCommandLineW.
-int RunProcess(int argumentCount, char** arguments, ProgramMain programMain);
+// `answer`, when given, sees the command line first, before the toolkit
+// starts (so without a display): true, with the exit code, when it has
+// answered it alone (--help, --version).
+using AnswerWithoutWindows = bool (*)(const char* commandLine, int* exitCode);
+int RunProcess(int argumentCount, char** arguments, ProgramMain programMain,
+               AnswerWithoutWindows answer = nullptr);
+
+// Writes `text` (ASCII) to the standard output the process was started
+// with, for --help and --version. A windowed Windows program has one when
+// its output is redirected; otherwise the text goes to the console of the
+// command prompt it was started from, if any.
+void WriteOutput(const char* text);
 
 }  // namespace platform

@@ -28,6 +28,8 @@ enum class Message : unsigned {
   kDestroy = 0x0002,         // the window goes
   kActivate = 0x0006,        // parameter: nonzero when it becomes the active window
   kClose = 0x0010,           // the user, or the program, asks it to close
+  kCopyData = 0x004A,        // a later start hands over its file: parameter, its device
+                             // path (const char16_t*, valid during the call)
   kSettingChange = 0x001A,   // a system setting changed
   kInitDialog = 0x0110,      // a dialog was built from its template, not shown yet
   kCommand = 0x0111,         // parameter: the command id (soft key, accelerator, button)
@@ -51,6 +53,7 @@ enum class ControlKind {
   kLabel,        // static text
   kPasswordBox,  // one line, shows no characters
   kTextBox,      // one line
+  kButton,       // a push button: pressing it sends its id to `parent` as a command
 };
 
 // The program's main window: window class `className`, title `title`,

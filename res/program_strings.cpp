@@ -27,6 +27,13 @@ constexpr platform::StringEntry kEntries[] = {
     {kIdsEnterFolder, u"Укажите путь к файлу"},
     {kIdsBadCommandLine, u"Недопустимый путь к файлу"},
     {kIdsBadPasswordCharacter, u"Пароль содержит недопустимый символ"},
+    {kIdsOneAtATime, u"Одновременно открывается только один контейнер. Этот файл не открыт:\n%s"},
+    {kIdsUnknownOption, u"Неизвестный параметр: %s"},
+    {kIdsChooseFile, u"Выберите зашифрованный файл"},
+    {kIdsContainerFiles, u"Контейнеры KVA"},
+    {kIdsAllFiles, u"Все файлы"},
+    {kIdsChooseFolder, u"Выберите папку"},
+    {kIdsBrowse, u"…"},
     {kIdsProcessingDone, u"Полная обработка файлов"},
     {kIdsPackErrorCaption, u"Ошибка"},
     {kIdsProcessingFiles, u"Обрабатываемые файлы"},
@@ -42,7 +49,8 @@ constexpr platform::StringEntry kEntries[] = {
 
 // The same texts for an English desktop (platform/language.h). The title
 // and the class name stay as they are: the single-instance check finds the
-// running window by them, whatever its language.
+// running window by its class, and the title names the program, whatever
+// its language; the browse button's "…" is no word.
 constexpr platform::StringEntry kEnglishEntries[] = {
     {kIdsTitle, u"Tessaron"},
     {kIdsClassName, u"TESSARON"},
@@ -59,9 +67,16 @@ constexpr platform::StringEntry kEnglishEntries[] = {
     {kIdsThreadFailed, u"Could not create"},
     {kIdsEnterPassword, u"Enter the password!"},
     {kIdsHintCaption, u"Hint"},
-    {kIdsEnterFolder, u"Specify the path to the file"},
+    {kIdsEnterFolder, u"Destination folder"},
     {kIdsBadCommandLine, u"The path to the file is not valid"},
     {kIdsBadPasswordCharacter, u"The password contains a character that is not allowed"},
+    {kIdsOneAtATime, u"Only one container is opened at a time. This file was not opened:\n%s"},
+    {kIdsUnknownOption, u"Unknown option: %s"},
+    {kIdsChooseFile, u"Choose the encrypted file"},
+    {kIdsContainerFiles, u"KVA containers"},
+    {kIdsAllFiles, u"All files"},
+    {kIdsChooseFolder, u"Choose the destination folder"},
+    {kIdsBrowse, u"…"},
     {kIdsProcessingDone, u"Processing of the files complete"},
     {kIdsPackErrorCaption, u"Error"},
     {kIdsProcessingFiles, u"Files being processed"},

@@ -25,6 +25,15 @@ inline constexpr std::uint32_t kIdsHintCaption = 15;
 inline constexpr std::uint32_t kIdsEnterFolder = 16;       // label and warning
 inline constexpr std::uint32_t kIdsBadCommandLine = 17;    // the file's path cannot be used
 inline constexpr std::uint32_t kIdsBadPasswordCharacter = 18;  // outside the code page
+// The desktop's additions: a second start's file, command-line options, the
+// file and folder choosers.
+inline constexpr std::uint32_t kIdsOneAtATime = 19;        // "%s": the file not taken
+inline constexpr std::uint32_t kIdsUnknownOption = 20;     // "%s": the option
+inline constexpr std::uint32_t kIdsChooseFile = 21;        // the file chooser's caption
+inline constexpr std::uint32_t kIdsContainerFiles = 22;    // its filter for *.kva
+inline constexpr std::uint32_t kIdsAllFiles = 23;          // its filter for every file
+inline constexpr std::uint32_t kIdsChooseFolder = 24;      // the folder chooser's caption
+inline constexpr std::uint32_t kIdsBrowse = 25;            // the button that opens it
 
 // Strings the secure-file library loads through the module instance.
 inline constexpr std::uint32_t kIdsProcessingDone = 61410;
@@ -43,6 +52,7 @@ inline constexpr int kIconProgram = 101;
 
 // Controls.
 inline constexpr int kControlFolderBox = 204;
+inline constexpr int kControlBrowse = 205;  // beside the folder box: the folder chooser
 inline constexpr int kControlPasswordBox = 206;
 inline constexpr int kControlLabel = 222;
 inline constexpr int kControlAboutIcon = 201;

@@ -114,10 +114,24 @@ std::int32_t ExtractEntry(ByteReader& package, const PackageRecord& record,
   if (progress != nullptr) progress(*done, total, targetPath);
 
   if (record.first == kKindFolder) {
+    if (target.gate != nullptr) target.gate->BeforeFolder(targetPath);
     platform::Folder made;
     return WalkFolders(target, relative, true, &made)
                ? kResultOk
                : Fail(target, UnpackFailure::kCannotCreate, targetPath);
+  }
+
+  FileGate::Decision decision =
+      target.gate != nullptr ? target.gate->BeforeFile(targetPath) : FileGate::Decision::kReplace;
+  if (decision == FileGate::Decision::kStop) {
+    return Fail(target, UnpackFailure::kStopped, targetPath);
+  }
+  if (decision == FileGate::Decision::kKeep) {
+    if (!SkipPackageContent(package, record.second)) {
+      return Fail(target, UnpackFailure::kTruncated, targetPath);
+    }
+    *done += record.second;
+    return kResultOk;
   }
 
   const char16_t* name = nullptr;
@@ -154,12 +168,14 @@ std::int32_t ExtractEntry(ByteReader& package, const PackageRecord& record,
     return abandon(UnpackFailure::kWriteFailed);
   }
   if (!file.Flush()) return abandon(UnpackFailure::kWriteFailed);
-  // An existing file of the entry's name is replaced, never written
-  // through; a link or a folder there is refused.
-  if (!file.Commit(*parent, name, platform::File::Replacing::kFile)) {
-    return abandon(UnpackFailure::kCannotCreate);
-  }
+  // An existing file of the entry's name is replaced only when the caller
+  // said so, and never written through; a link or a folder there is refused.
+  // Without leave to replace, whatever took the name meanwhile stays.
+  auto replacing = decision == FileGate::Decision::kReplace ? platform::File::Replacing::kFile
+                                                            : platform::File::Replacing::kNothing;
+  if (!file.Commit(*parent, name, replacing)) return abandon(UnpackFailure::kCannotCreate);
   if (!file.Close()) return Fail(target, UnpackFailure::kWriteFailed, targetPath);
+  if (target.gate != nullptr) target.gate->FilePlaced(targetPath);
   return kResultOk;
 }
 

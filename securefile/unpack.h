@@ -23,6 +23,26 @@ enum class UnpackFailure {
   kPathTooLong,    // the target path would be 260 characters or more
   kCannotCreate,   // a folder or file cannot be created there (a file or link in the way)
   kWriteFailed,
+  kStopped,        // the caller's FileGate said stop, at this target path
+};
+
+// A caller's say over what unpacking writes: asked before each file
+// entry's content is written, told once the file has its name, and told of
+// each folder entry before it is made (folders that exist are used as they
+// are). Without one, unpacking replaces any file of an entry's name, as
+// UnpackPackage does; kva asks its user instead.
+class FileGate {
+ public:
+  enum class Decision {
+    kCreate,   // write the file; its name must still be free when it is given
+    kReplace,  // write the file over one of that name
+    kKeep,     // pass over its content and leave the name as it is
+    kStop,     // unpack nothing more (UnpackFailure::kStopped)
+  };
+  virtual ~FileGate() = default;
+  virtual Decision BeforeFile(const char16_t* targetPath) = 0;
+  virtual void FilePlaced(const char16_t* targetPath) = 0;
+  virtual void BeforeFolder(const char16_t* targetPath) = 0;
 };
 
 // Where entries go: the destination folder, opened once (or by the caller,
@@ -37,6 +57,7 @@ struct ExtractionTarget {
   platform::Folder parent;
   char16_t parentRelative[platform::kMaxPath] = {};
   bool parentOpen = false;
+  FileGate* gate = nullptr;
   UnpackFailure failure = UnpackFailure::kNone;
   int error = 0;  // the system's reason, when a call to it failed
   char16_t failurePath[platform::kMaxPath] = {};  // the entry's stored or target path

@@ -15,47 +15,56 @@
 
 namespace fs = std::filesystem;
 
-// The command line as the program takes it: the path it decrypts (and
-// deletes on "Нет"), absolute, in device spelling, without the quotes a
-// shell or file manager puts around a path with blanks; and the folder the
-// form offers, the one that holds the file. Refused, never cut or guessed
-// at, when there is nothing to decrypt, it is too long, or it has no device
-// spelling.
-TEST(CommandLine, GivesTheSourcePathAndTheDestination) {
+// The command line as the program takes it: its two options, or the path
+// it decrypts (and trashes on "Нет"), absolute, in device spelling, without
+// the quotes a shell or file manager puts around a path with blanks; the
+// folder the form offers, the one that holds the file; and the window's
+// title. Nothing named asks for a file; a path is refused, never cut or
+// guessed at, when it is too long or has no device spelling.
+TEST(CommandLine, GivesTheSourcePathTheDestinationAndTheTitle) {
   std::u16string here = test_support::DevicePath(fs::current_path());
   std::string longest = "/" + std::string(258, 'a');  // 259 units
   std::u16string longestDevice = std::u16string(u"\\") + std::u16string(258, u'a');
+  using app::CommandLine;
   const struct {
     std::string commandLine;
-    std::u16string path, destination;
+    CommandLine kind;
+    std::u16string path = {}, destination = {}, title = {};
   } cases[] = {
-      {"/My Documents/a.dat", u"\\My Documents\\a.dat", u"\\My Documents"},
-      {"/a.dat", u"\\a.dat", u"\\"},  // the root
-      {"a.kva", here + u"\\a.kva", here},
-      {"./x/../a.kva", here + u"\\a.kva", here},
-      {"\"/a b/c.kva\"", u"\\a b\\c.kva", u"\\a b"},
-      {"\"c.kva", here + u"\\c.kva", here},
-      {"c.kva\"", here + u"\\c.kva", here},
-      {"\"\"/a\"\"", here + u"\\\"\\a\"", here + u"\\\""},  // one quote off each end
-      {longest, longestDevice, u"\\"},
-      {"\"" + longest + "\"", longestDevice, u"\\"},
-      {"", u"<refused>", u""},
-      {"\"", u"<refused>", u""},
-      {"\"\"", u"<refused>", u""},
-      {longest + "a", u"<refused>", u""},
-      {"/" + std::string(1000, 'a'), u"<refused>", u""},
-      {"/a\\b.kva", u"<refused>", u""},
-      {"/\xFF.kva", u"<refused>", u""},
+      {"/My Documents/a.dat", CommandLine::kFile, u"\\My Documents\\a.dat", u"\\My Documents", u"a.dat — Tessaron"},
+      {"/a.dat", CommandLine::kFile, u"\\a.dat", u"\\", u"a.dat — Tessaron"},  // the root
+      {"a.kva", CommandLine::kFile, here + u"\\a.kva", here, u"a.kva — Tessaron"},
+      {"./x/../a.kva", CommandLine::kFile, here + u"\\a.kva", here, u"a.kva — Tessaron"},
+      {"\"/a b/c.kva\"", CommandLine::kFile, u"\\a b\\c.kva", u"\\a b", u"c.kva — Tessaron"},
+      {"\"c.kva", CommandLine::kFile, here + u"\\c.kva", here, u"c.kva — Tessaron"},
+      {"c.kva\"", CommandLine::kFile, here + u"\\c.kva", here, u"c.kva — Tessaron"},
+      {"\"\"/a\"\"", CommandLine::kFile, here + u"\\\"\\a\"", here + u"\\\"", u"a\" — Tessaron"},
+      {"-- -x.kva", CommandLine::kFile, here + u"\\-x.kva", here, u"-x.kva — Tessaron"},
+      {longest, CommandLine::kFile, longestDevice, u"\\", std::u16string(258, u'a') + u" — Tessaron"},
+      {"\"" + longest + "\"", CommandLine::kFile, longestDevice, u"\\", std::u16string(258, u'a') + u" — Tessaron"},
+      {"", CommandLine::kNoFile}, {"\"", CommandLine::kNoFile}, {"\"\"", CommandLine::kNoFile},
+      {"-- ", CommandLine::kNoFile},
+      {"--help", CommandLine::kHelp}, {"--version", CommandLine::kVersion},
+      {"--help x", CommandLine::kUnknownOption}, {"-", CommandLine::kUnknownOption},
+      {"--", CommandLine::kUnknownOption}, {"-platform offscreen", CommandLine::kUnknownOption},
+      {longest + "a", CommandLine::kBadPath},
+      {"/" + std::string(1000, 'a'), CommandLine::kBadPath},
+      {"/a\\b.kva", CommandLine::kBadPath},
+      {"/\xFF.kva", CommandLine::kBadPath},
   };
   char16_t fallback[2];
   platform::LoadString(res::ProgramInstance(), res::kIdsDecryptInto, fallback);
   for (const auto& c : cases) {
     char16_t path[platform::kMaxPath];
     char16_t destination[platform::kMaxPath] = {};
-    bool taken = app::CommandLineToDevice(c.commandLine.c_str(), path);
-    if (taken) app::DeriveDestination(path, fallback, destination);
-    EXPECT_EQ(taken ? std::u16string(path) : u"<refused>", c.path) << c.commandLine;
-    EXPECT_TRUE(destination == c.destination) << c.commandLine;
+    char16_t title[platform::kMaxPath + 16] = {};
+    CommandLine kind = app::ReadCommandLine(c.commandLine.c_str(), path);
+    if (kind == CommandLine::kFile) {
+      app::DeriveDestination(path, fallback, destination);
+      app::MainWindowTitle(path, u"Tessaron", title, std::size(title));
+    }
+    EXPECT_EQ(kind, c.kind) << c.commandLine;
+    EXPECT_TRUE(path == c.path && destination == c.destination && title == c.title) << c.commandLine;
   }
   // The derivation on its own also takes quotes off, keeps a text without
   // a backslash whole and falls back to the first character of string 3,
@@ -120,7 +129,7 @@ TEST(EnglishResources, MatchTheRussianOnes) {
     char16_t english[512];
     platform::SetResourceLanguage(platform::Language::kEnglish);
     ASSERT_GT(platform::LoadString(&russian, id, english), 0u) << id;
-    bool isName = id == res::kIdsTitle || id == res::kIdsClassName;
+    bool isName = id == res::kIdsTitle || id == res::kIdsClassName || id == res::kIdsBrowse;
     EXPECT_EQ(std::u16string(english) == russian.entries[i].text, isName) << id;
     EXPECT_EQ(Placeholders(english), Placeholders(russian.entries[i].text)) << id;
     EXPECT_FALSE(HasCyrillic(english)) << id;

@@ -6,12 +6,14 @@
 // command, and the real message boxes. The function `screenshots` saves
 // pictures of the form, the progress dialog and the about box into the
 // folder named by TESSARON_SCREENSHOTS.
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 #include <atomic>
@@ -24,6 +26,7 @@
 #include "app/about_dialog.h"
 #include "app/command_line.h"
 #include "app/main_window.h"
+#include "app/start_up.h"
 #include "job/globals.h"
 #include "job/progress_callback.h"
 #include "job/progress_dialog.h"
@@ -150,6 +153,8 @@ class AppWidgetTest : public QObject {
     QCOMPARE(password->geometry(), QRect(10 * s, 44 * s, 190 * s, 20 * s));
     QCOMPARE(Control(window_, res::kControlFolderBox)->geometry(),
              QRect(10 * s, 98 * s, 190 * s, 20 * s));
+    QCOMPARE(Control(window_, res::kControlBrowse)->geometry(),
+             QRect(204 * s, 98 * s, 20 * s, 20 * s));
     QVERIFY(password->hasFocus() && password->echoMode() == QLineEdit::Password);
     QCOMPARE(Text(window_, res::kControlFolderBox), QStringLiteral("/tmp/out"));
     for (const char* key : {"Выполнить", "Отмена"}) {
@@ -243,6 +248,98 @@ class AppWidgetTest : public QObject {
     QCOMPARE(boxes_->boxes.size(), std::size_t{1});
     const auto& box = boxes_->boxes[0];
     QCOMPARE(QString::fromStdU16String(box.text), warning);
+    QCOMPARE(QString::fromStdU16String(box.caption), QStringLiteral("Совет"));
+    QCOMPARE(box.style, unsigned{platform::kButtonsOk | platform::kIconExclamation});
+    QCOMPARE(box.owner, static_cast<void*>(window_));
+  }
+
+  // The button beside the folder box, reached with Tab and pressed with
+  // Space, opens the folder chooser at the box's folder; its choice goes
+  // into the box, where the keyboard focus returns.
+  void folderChooser() {
+    ShowMainWindow();
+    const QString chosen = QDir::tempPath();
+    QString title;
+    QString start;
+    WhenModal([&](QWidget* modal) {
+      auto* chooser = qobject_cast<QFileDialog*>(modal);
+      title = modal->windowTitle();
+      start = chooser->directory().absolutePath();
+      chooser->setDirectory(chosen);
+      QMetaObject::invokeMethod(chooser, "accept");
+    });
+    auto* folderBox = qobject_cast<QLineEdit*>(Control(window_, res::kControlFolderBox));
+    folderBox->setText(QDir::rootPath());
+    folderBox->setFocus();
+    QTest::keyClick(folderBox, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), Control(window_, res::kControlBrowse));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);  // returns once chosen
+    QCOMPARE(title, QStringLiteral("Выберите папку"));
+    QCOMPARE(start, QDir::rootPath());
+    QCOMPARE(folderBox->text(), chosen);
+    QCOMPARE(WidgetOf(window_)->focusWidget(), folderBox);
+  }
+
+  // Started without a file, the program asks for one in the file chooser,
+  // containers first: Cancel ends it with 0 and no window; a chosen file
+  // gets the window, titled with its name, as if it had been on the
+  // command line.
+  void startWithoutAFile_data() {
+    QTest::addColumn<bool>("choose");
+    QTest::newRow("cancelled") << false;
+    QTest::newRow("chosen") << true;
+  }
+  void startWithoutAFile() {
+    QFETCH(bool, choose);
+    QTemporaryDir runtime;  // where instances meet, private to this test
+    QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    QFile(runtime.filePath(QStringLiteral("report.kva"))).open(QIODevice::WriteOnly);
+    QString caption;
+    QStringList filters;
+    QString title;
+    WhenModal([&](QWidget* modal) {
+      auto* chooser = qobject_cast<QFileDialog*>(modal);
+      caption = chooser->windowTitle();
+      filters = chooser->nameFilters();
+      if (!choose) return chooser->reject();
+      chooser->selectFile(runtime.filePath(QStringLiteral("report.kva")));
+      QMetaObject::invokeMethod(chooser, "accept");
+    });
+    QTimer closer;  // the window, once there, is closed with its right soft key
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+      for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (!window->isVisible() || !window->windowTitle().endsWith(QStringLiteral("Tessaron"))) continue;
+        title = window->windowTitle();
+        closer.stop();
+        platform::SendToWindow(HandleOf(window), Message::kCommand, res::kCommandCancel);
+      }
+    });
+    closer.start(20);
+    QTimer guard;
+    QObject::connect(&guard, &QTimer::timeout, [] { platform::PostQuit(-1); });
+    guard.start(10000);
+    int exitCode = app::RunProgram("");
+    savedRuntime.isNull() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", savedRuntime);
+    QCOMPARE(exitCode, 0);
+    QCOMPARE(caption, QStringLiteral("Выберите зашифрованный файл"));
+    QCOMPARE(filters, QStringList({QStringLiteral("Контейнеры KVA (*.kva)"), QStringLiteral("Все файлы (*)")}));
+    QCOMPARE(title, choose ? QStringLiteral("report.kva — Tessaron") : QString());
+  }
+
+  // A later start's file: the running window names it, in host spelling,
+  // in a box owned by its frontmost window; its own file it passes over.
+  void anotherFile() {
+    ShowMainWindow();
+    platform::WideCopy(job::sourcePath, u"\\tmp\\mine.kva");
+    for (const char16_t* file : {u"\\tmp\\mine.kva", u"\\tmp\\other.kva"}) {
+      platform::SendToWindow(window_, Message::kCopyData, reinterpret_cast<std::intptr_t>(file));
+    }
+    QCOMPARE(boxes_->boxes.size(), std::size_t{1});
+    const auto& box = boxes_->boxes[0];
+    QCOMPARE(QString::fromStdU16String(box.text),
+             QStringLiteral("Одновременно открывается только один контейнер. Этот файл не открыт:\n"
+                            "/tmp/other.kva"));
     QCOMPARE(QString::fromStdU16String(box.caption), QStringLiteral("Совет"));
     QCOMPARE(box.style, unsigned{platform::kButtonsOk | platform::kIconExclamation});
     QCOMPARE(box.owner, static_cast<void*>(window_));

@@ -94,7 +94,7 @@ TEST(Kva, OutputsThatExistOrLieInsideTheTree) {
 
   ASSERT_EQ(Kva("seal " + Q(d) + " " + Q(dir / "x.kva") + pw, "pw\n").status, 0);
   fs::rename(dir / "x.kva", d / "c.kva");
-  const KvaRun over = Kva("open " + Q(d / "c.kva") + " " + Q(dir) + " --remove-original" + pw, "pw\n");
+  const KvaRun over = Kva("open " + Q(d / "c.kva") + " " + Q(dir) + " --force --remove-original" + pw, "pw\n");
 #ifdef _WIN32
   // Windows never replaces a file that is open, as the container is: the
   // entry cannot be written.
@@ -156,7 +156,11 @@ TEST(Kva, RefusedPasswordsAndCommandLines) {
       {encrypt, "\n", "empty", 1}, {encrypt, "\xff\xfe\n", "UTF-8", 1}, {encrypt, std::string(31, 'a') + "\n", "", 0},
       {"info " + Q(dir / "box"), "", "box (44 bytes)\noffset:      0\n", 0},  // the box just made
       {"encrypt -f " + Q(dir / "plain") + " " + Q(dir / "box") + " --password-file " + Q(dir / "with-nul"), "", "NUL", 1},
-      {"", "", "", 64}, {"frobnicate", "", "", 64}, {"encrypt onlyone", "", "", 64},
+      {"", "", "a command is needed", 64}, {"encrypt onlyone", "", "", 64},
+      {"frobnicate", "", "'frobnicate' is not a kva command; the commands are: seal, open, pack, unpack,", 64},
+      {"help open", "", "--skip-existing", 0}, {"open a b --force --skip-existing", "", "", 64},
+      {"unpack - d", "", "./-", 64}, {"open - d --remove-original", "", "needs a container file", 64},
+      {"encrypt - b --password-stdin", "x", "both the data and the password", 64},
       {"encrypt a b --cipher 4", "", "", 64}, {"encrypt a b --offset 10", "", "", 64},
       {"encrypt a b --carrier c --offset 0", "", "an --offset above 0", 64}, {"info", "", "", 64},
       {encrypt + " --carrier " + Q(dir / "plain") + " --offset 6", "pw\n", "below the size of the carrier", 1},
@@ -168,58 +172,230 @@ TEST(Kva, RefusedPasswordsAndCommandLines) {
   for (const auto& [arguments, input, says, status] : cases) {
     const KvaRun run = Kva(arguments, input);
     EXPECT_TRUE(run.status == status && Says(run, says)) << arguments << ": " << run.output;
+    EXPECT_TRUE(status != 64 || run.output.rfind("kva: ", 0) == 0) << run.output;
   }
+  const std::string help = Kva("--help").output;  // what most want first
+  EXPECT_LT(help.find("  open"), help.find("  encrypt")) << help;
   // No terminal to ask on: a clear error instead of a hang.
   const KvaRun noTerminal = KvaWithoutTerminal("encrypt " + Q(dir / "plain") + " " + Q(dir / "box2"));
   EXPECT_TRUE(noTerminal.status == 1 && Says(noTerminal, "--password-file")) << noTerminal.output;
 }
 
-#ifndef _WIN32
+// "-" is standard input for a source and standard output for an output:
+// each cipher's container read back by openssl (cipher/README.md's worked
+// example), a tree sealed into a pipe and opened from one, info and list of
+// what arrives there; "./-" is a file of that name.
+TEST(Kva, StandardStreams) {
+  const fs::path dir = ScratchDir();
+  MakeTree(dir / "tree");
+  WriteFile(dir / "pw", "secret\n");
+  WriteFile(dir / "-", "the file named -");
+  const std::string pw = " --password-file " + Q(dir / "pw"), x = RandomBytes(5000, 3),
+                    iv = " -iv 2113f4bc3dd82699", k = " -K 2e9852e9eef59dde11254fdb7e53c88e";
+  const std::string oracles[] = {"-aes-128-cfb" + k + iv + "de1afa1a984941e2",
+                                 "-des-ede3-cbc -K f87e0027188ff57aad248293144f34c51c10a468fb1f5c5a" + iv,
+                                 "-aes-128-cbc" + k + iv + "de1afa1a984941e2"};
+  for (int cipher : {1, 2, 3}) {
+    const KvaRun box = Kva("encrypt - - --cipher " + std::to_string(cipher) + pw, x);
+    WriteFile(dir / "ciphertext", box.output.substr(std::min<std::size_t>(28, box.output.size())));
+    std::string plain;
+    EXPECT_TRUE(box.status == 0 && RunCommand("openssl enc -d " + oracles[cipher - 1] + " -in " + Q(dir / "ciphertext"),
+                                              &plain) == 0 && plain == x) << cipher << box.output;
+    EXPECT_TRUE(Kva("decrypt - -" + pw, box.output).output == x) << cipher;
+  }
+  // Behind a carrier (the password file): its bytes, zeros, the container.
+  const KvaRun carried = Kva("encrypt - - --carrier " + Q(dir / "pw") + " --offset 100" + pw, x);
+  EXPECT_TRUE(carried.output.substr(0, 100) == "secret\n" + std::string(93, '\0') &&
+              Kva("decrypt - - --offset 100" + pw, carried.output).output == x);
+  const KvaRun sealed = Kva("seal " + Q(dir / "tree") + " -" + pw);
+  const KvaRun opened = Kva("open - " + Q(dir / "out") + pw, sealed.output);
+  EXPECT_TRUE(opened.status == 0 && Snapshot(dir / "out" / "tree") == Snapshot(dir / "tree")) << opened.output;
+  EXPECT_TRUE(Says(Kva("info -", sealed.output),
+                   "file:        standard input (" + std::to_string(sealed.output.size()) + " bytes)"));
+  ASSERT_EQ(Pack(dir / "tree", dir / "tree.pkg"), 0);
+  const KvaRun packed = Kva("pack " + Q(dir / "tree") + " -");
+  EXPECT_TRUE(packed.status == 0 && packed.output == ReadFile(dir / "tree.pkg"));
+  EXPECT_TRUE(Says(Kva("list -", packed.output), "images" + std::string(1, fs::path::preferred_separator) + "empty"));
+  ASSERT_EQ(RunCommand("cd " + Q(dir) + " && " + Q(ToolPath("kva")) + " encrypt ./- named.kva" + pw), 0);
+  EXPECT_EQ(Kva("decrypt " + Q(dir / "named.kva") + " -" + pw).output, "the file named -");
+}
 
-// On a terminal kva asks twice when encrypting (different answers refused),
-// once when decrypting, and draws its progress line, cleared at the end and
-// before an error.
-// Answers are typed once a prompt is up: kva flushes what was typed ahead.
+// A file that was there before the run is replaced only with consent:
+// without a terminal kva refuses, naming it, and leaves the destination as
+// it was (bytes and modes; open removes the files it wrote before it met
+// it); --force replaces, --skip-existing keeps and says so. A package naming
+// a file twice is damaged, whatever the flags.
+TEST(Kva, ExistingFilesInTheDestination) {
+  const fs::path dir = ScratchDir(), out = dir / "out";
+  MakeTree(dir / "tree");
+  WriteFile(dir / "pw", "secret\n");
+  WriteFile(dir / "twice.pkg", PackageBytes(2, 2, FileEntry(u"\\p\\a", "1", 0) + FileEntry(u"\\p\\a", "2", 0)));
+  ASSERT_EQ(Pack(dir / "tree", dir / "tree.pkg") + Encrypt(dir / "tree.pkg", dir / "tree.kva") +
+            Encrypt(dir / "twice.pkg", dir / "twice.kva"), 0);
+  std::vector<fs::path> files;  // in the package's order: the first is new, the others exist
+  for (const ParsedRecord& record : ParsePackage(ReadFile(dir / "tree.pkg"))) {
+    std::u16string path = record.path.substr(record.path.rfind(u"\\tree\\") + 1);
+    std::replace(path.begin(), path.end(), u'\\', u'/');
+    if (record.first == 1 && record.third > 0) files.push_back(path);
+  }
+  ASSERT_EQ(files.size(), 3u);
+  const fs::path edited = out / files[1], locked = out / files[2];
+  const std::string pw = " --password-file " + Q(dir / "pw");
+  Tree kept = Snapshot(dir / "tree");
+  kept[Utf8(files[1]).substr(5)] = Hex("edited"), kept[Utf8(files[2]).substr(5)] = Hex("mine");
+  const std::tuple<std::string, int, std::string> rows[] = {  // flags, status, says
+      {"", 1, "exists; nothing was replaced (--force replaces"}, {" --force", 0, ""},
+      {" --skip-existing", 0, "kept 2 existing files (--skip-existing)"}};
+  for (const std::string& command : {"open " + Q(dir / "tree.kva") + pw, "unpack " + Q(dir / "tree.pkg")}) {
+    for (const auto& [flags, status, says] : rows) {
+      fs::remove_all(out);
+      ASSERT_EQ(Unpack(dir / "tree.pkg", out), 0);
+      fs::remove(out / files[0]);  // open writes it, and removes it again when it refuses
+      WriteFile(edited, "edited"), WriteFile(locked, "mine");
+      fs::permissions(locked, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                      fs::perm_options::remove);
+      const Tree before = Snapshot(out);
+      const fs::perms mode = fs::status(locked).permissions();
+      const KvaRun run = KvaWithoutTerminal(command + " " + Q(out) + flags);
+      EXPECT_TRUE(run.status == status && Says(run, says)) << command << flags << ": " << run.output;
+      if (status == 1) {
+        EXPECT_TRUE(Snapshot(out) == before && fs::status(locked).permissions() == mode) << command;
+      } else {
+        EXPECT_TRUE(Snapshot(out / "tree") == (flags == " --force" ? Snapshot(dir / "tree") : kept)) << command;
+      }
+      fs::permissions(locked, fs::perms::owner_write, fs::perm_options::add);
+    }
+    const std::string twice = command[0] == 'o' ? "open " + Q(dir / "twice.kva") + pw : "unpack " + Q(dir / "twice.pkg");
+    const KvaRun damaged = KvaWithoutTerminal(twice + " " + Q(dir / "t") + " --force");
+    EXPECT_TRUE(damaged.status == 1 && Says(damaged, "the package is damaged")) << damaged.output;
+  }
+}
+
+// The wrong kind of file names the command that reads it, and a run that
+// unpacks nothing leaves no destination behind (the damaged end or start
+// of a container of folders); list reads both kinds.
+TEST(Kva, WrongKindsAndDamageCreateNothing) {
+  const fs::path dir = ScratchDir(), made = dir / "new";
+  fs::create_directories(dir / "folders" / "sub");
+  WriteFile(dir / "pw", "secret\n");
+  ASSERT_EQ(Pack(dir / "folders", dir / "p.pkg") + Encrypt(dir / "p.pkg", dir / "c.kva"), 0);
+  WriteFile(dir / "packing", "~KVA" + RecordBytes(u"---", 0, 0, 0));  // a package being packed
+  std::string bytes = ReadFile(dir / "c.kva");
+  // The package is 1600 bytes, so its last block is all padding (16 times
+  // 0x10): flipping the block before it turns that into a pad no reader
+  // accepts, whatever the key (flipping the last block itself leaves a
+  // valid pad one time in 256).
+  const std::size_t lastPad = bytes.size() - 17;
+  for (const std::size_t at : {std::size_t{28}, lastPad}) {
+    bytes[at] = static_cast<char>(bytes[at] ^ 1);
+    WriteFile(dir / ("damaged" + std::to_string(at)), bytes);
+    bytes[at] = static_cast<char>(bytes[at] ^ 1);
+  }
+  const std::string p = Q(dir / "p.pkg"), c = Q(dir / "c.kva"), pw = " --password-file " + Q(dir / "pw"),
+                    to = " " + Q(made / "dest"), open = "open" + pw + " ";
+  const std::tuple<std::string, int, std::string> rows[] = {  // arguments, status, says
+      {"unpack " + c + to, 1, "is an encrypted container: use kva open"}, {"decrypt " + p + to + pw, 1, "use kva unpack"},
+      {open + p + to, 1, "is a KVA package, not an encrypted container: use kva unpack"}, {"info " + p, 1, "use kva unpack"},
+      {open + Q(dir / "damaged28") + to, 1, "nothing was unpacked"}, {"info " + Q(dir / "packing"), 1, "use kva unpack"},
+      {"list " + Q(dir / "damaged28") + pw, 1, "holds no KVA package"},
+      {"list " + Q(dir / ("damaged" + std::to_string(lastPad))) + pw, 1, "the container is damaged"},
+      {open + Q(dir / ("damaged" + std::to_string(lastPad))) + to, 1, "container is damaged; nothing was unpacked"},
+      {"list " + c + pw, 0, "0     1  folders" + std::string(1, fs::path::preferred_separator) + "sub"}};
+  for (const auto& [arguments, status, says] : rows) {
+    const KvaRun run = KvaWithoutTerminal(arguments);
+    EXPECT_TRUE(run.status == status && Says(run, says) && !fs::exists(made)) << arguments << ": " << run.output;
+  }
+}
+
+#ifndef _WIN32
+namespace {
+
+// kva on a pseudo-terminal; each time `prompt` shows once more, the next
+// answer is typed (once it is up: kva flushes what was typed ahead).
+std::string OnTerminal(const std::string& arguments, std::vector<std::string> answers, int* status,
+                       const std::string& prompt = "Password") {
+  int terminal = -1;
+  const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (pid == 0) execl("/bin/sh", "sh", "-c", (ToolPath("kva").string() + " " + arguments).c_str(), nullptr), _exit(127);
+  std::string shown;
+  char buffer[4096];
+  std::size_t typed = 0;
+  for (pollfd wait{terminal, POLLIN, 0}; poll(&wait, 1, 20000) > 0;) {
+    const ssize_t got = read(terminal, buffer, sizeof buffer);
+    if (got <= 0) break;
+    shown.append(buffer, static_cast<std::size_t>(got));
+    std::size_t prompts = 0;
+    for (std::size_t at = 0; (at = shown.find(prompt, at)) != std::string::npos; ++at) ++prompts;
+    for (; typed < prompts && typed < answers.size(); ++typed) {
+      EXPECT_GT(write(terminal, (answers[typed] + "\n").data(), answers[typed].size() + 1), 0);
+    }
+  }
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, status, 0);
+  close(terminal);
+  return shown;
+}
+
+}  // namespace
+
+// On a terminal kva asks twice when encrypting (different answers refused,
+// an empty one at once), once when decrypting, and draws its progress line,
+// cleared at the end and before an error. It never writes data to the
+// terminal.
 TEST(PosixKva, OnATerminal) {
   const fs::path dir = ScratchDir();
   WriteFile(dir / "big", std::string(24 << 20, 'x'));
-  const auto onTerminal = [&](const std::string& arguments, std::vector<std::string> answers, int* status) {
-    int terminal = -1;
-    const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
-    if (pid == 0) execl("/bin/sh", "sh", "-c", (ToolPath("kva").string() + " " + arguments).c_str(), nullptr), _exit(127);
-    std::string shown;
-    char buffer[4096];
-    for (pollfd wait{terminal, POLLIN, 0}; poll(&wait, 1, 20000) > 0;) {
-      const ssize_t got = read(terminal, buffer, sizeof buffer);
-      if (got <= 0) break;
-      shown.append(buffer, static_cast<std::size_t>(got));
-      std::size_t prompts = 0;
-      for (std::size_t at = 0; (at = shown.find("Password", at)) != std::string::npos; ++at) ++prompts;
-      for (; answers.size() > 2 - prompts && !answers.empty(); answers.erase(answers.begin())) {
-        EXPECT_GT(write(terminal, (answers.front() + "\n").data(), answers.front().size() + 1), 0);
-      }
-    }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, status, 0);
-    close(terminal);
-    return shown;
-  };
   int status = -1;
-  std::string shown = onTerminal("encrypt --cipher 2 " + Q(dir / "big") + " " + Q(dir / "big.kva"), {"pw", "pw"}, &status);
+  std::string shown = OnTerminal("encrypt --cipher 2 " + Q(dir / "big") + " " + Q(dir / "big.kva"), {"pw", "pw"}, &status);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0 && shown.find("Password again: ") != std::string::npos) << shown;
   EXPECT_TRUE(shown.find("\rEncrypting ") != std::string::npos && shown.find(" / 24.0 MiB ") != std::string::npos) << shown;
   EXPECT_EQ(shown.substr(shown.rfind('\r')), "\r\033[K") << "cleared at the end";
-  shown = onTerminal("decrypt " + Q(dir / "big.kva") + " " + Q(dir / "back"), {"pw", "pw"}, &status);
+  shown = OnTerminal("decrypt " + Q(dir / "big.kva") + " " + Q(dir / "back"), {"pw", "pw"}, &status);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0 && shown.find("again") == std::string::npos) << shown;
   EXPECT_TRUE(ReadFile(dir / "back") == ReadFile(dir / "big"));
-  shown = onTerminal("encrypt -f " + Q(dir / "big") + " " + Q(dir / "big.kva"), {"pw", "other"}, &status);
+  shown = OnTerminal("encrypt -f " + Q(dir / "big") + " " + Q(dir / "big.kva"), {"pw", "other"}, &status);
   EXPECT_TRUE(WEXITSTATUS(status) == 1 && shown.find("do not match") != std::string::npos) << shown;
+  shown = OnTerminal("encrypt -f " + Q(dir / "big") + " " + Q(dir / "big.kva"), {""}, &status);
+  EXPECT_TRUE(WEXITSTATUS(status) == 1 && shown.find("empty") != std::string::npos && shown.find("again") == std::string::npos);
+  shown = OnTerminal("decrypt " + Q(dir / "big.kva") + " -", {"pw"}, &status);
+  EXPECT_TRUE(WEXITSTATUS(status) == 64 && shown.find("refusing to write binary data to a terminal") != std::string::npos &&
+              shown.find("Password") == std::string::npos) << shown;
   // A failure after the line was drawn is reported on a line of its own.
   std::string damaged = ReadFile(dir / "big.kva");
   damaged.back() = static_cast<char>(damaged.back() ^ 1);
   WriteFile(dir / "big.kva", damaged);
-  shown = onTerminal("decrypt -f " + Q(dir / "big.kva") + " " + Q(dir / "back"), {"pw", "pw"}, &status);
+  shown = OnTerminal("decrypt -f " + Q(dir / "big.kva") + " " + Q(dir / "back"), {"pw", "pw"}, &status);
   EXPECT_TRUE(WEXITSTATUS(status) == 1 && shown.find("\r\033[Kkva: ") != std::string::npos) << shown;
+}
+
+// On a terminal kva asks before it replaces a file, naming it, in the
+// package's order: y replaces it, n keeps it, A replaces it and the rest, N
+// keeps it and the rest; any other answer asks again.
+TEST(PosixKva, ExistingFilesAsked) {
+  const fs::path dir = ScratchDir(), out = dir / "out";
+  for (const char* name : {"a", "b", "c", "d"}) WriteFile(dir / "tree" / name, name);
+  WriteFile(dir / "pw", "secret\n");
+  ASSERT_EQ(Pack(dir / "tree", dir / "tree.pkg") + Encrypt(dir / "tree.pkg", dir / "tree.kva"), 0);
+  std::vector<std::string> order;  // the files in the package's order
+  for (const ParsedRecord& record : ParsePackage(ReadFile(dir / "tree.pkg"))) order.push_back(Utf8(HostPath(record.path)));
+  const std::tuple<std::vector<std::string>, std::string, std::string> rows[] = {  // answers, outcome, says
+      {{"x", "y", "n", "A"}, "RKRR", "kept 1 existing file\r\n"}, {{"N"}, "KKKK", "kept 4 existing files\r\n"}};
+  for (const std::string& command : {"open --password-file " + Q(dir / "pw") + " " + Q(dir / "tree.kva"), "unpack " + Q(dir / "tree.pkg")}) {
+    for (const auto& [answers, outcome, says] : rows) {
+      fs::remove_all(out);
+      ASSERT_EQ(Unpack(dir / "tree.pkg", out), 0);
+      for (const char* name : {"a", "b", "c", "d"}) WriteFile(out / "tree" / name, "edited");
+      int status = -1;
+      const std::string shown = OnTerminal(command + " " + Q(out), answers, &status, "[N]one: ");
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0 && Says({0, shown}, says)) << shown;
+      EXPECT_TRUE(Says({0, shown}, "kva: replace '" + Utf8(out / "tree") + "/" + order[2].substr(order[2].rfind('/') + 1) +
+                                        "'? [y]es, [n]o, [A]ll, [N]one: " + answers[0])) << shown;
+      for (std::size_t i = 0; i < 4; ++i) {
+        const std::string name = order[i + 2].substr(order[i + 2].rfind('/') + 1);
+        EXPECT_EQ(ReadFile(out / "tree" / name), outcome[i] == 'R' ? name : "edited") << command << name;
+      }
+    }
+  }
 }
 
 // An unreadable file (a socket named with control characters) cancels the

@@ -42,9 +42,13 @@ std::string ShellQuote(const std::string& text) {
 
 KvaRun Kva(const std::string& arguments, const std::string& standardInput) {
   std::string command = ToolPath("kva").string() + " " + arguments + " 2>&1";
-  if (!standardInput.empty()) command = "printf %s " + ShellQuote(standardInput) + " | " + command;
+  // Through a pipe (of any bytes), as from another program.
+  const std::filesystem::path input =
+      std::filesystem::temp_directory_path() / ("kva-input-" + std::to_string(getpid()));
+  if (!standardInput.empty()) WriteFile(input, standardInput), command = "cat " + Q(input) + " | " + command;
   KvaRun run;
   run.status = RunCommand(command, &run.output);
+  std::filesystem::remove(input);
   return run;
 }
 

@@ -1,5 +1,6 @@
 // The worker run on this thread with scripted boxes, a captured ending, a
-// real progress bar (Qt offscreen) and TMPDIR at the caller's folder.
+// real progress bar (Qt offscreen), TMPDIR at the caller's folder, and a
+// home with its trash (data/Trash) beside it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -42,6 +43,8 @@ inline WorkerOutcome RunWorker(const std::filesystem::path& source, const std::f
   job::progressState = job::ProgressState{};
   job::instance = res::ProgramInstance();
   ::setenv("TMPDIR", temp.c_str(), 1);
+  ::setenv("HOME", temp.parent_path().c_str(), 1);
+  ::setenv("XDG_DATA_HOME", (temp.parent_path() / "data").c_str(), 1);
   EXPECT_TRUE(platform::WideCopy(job::sourcePath, DevicePath(source).c_str()) &&
               platform::WideCopy(job::destinationFolder, DevicePath(destination).c_str()));
   std::memset(job::passwordBytes, 0, sizeof job::passwordBytes);

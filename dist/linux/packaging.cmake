@@ -28,8 +28,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(TARGET tessaron)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, qt6-translations-l10n")
-  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "fonts-noto-cjk")
+  # fonts-noto-cjk holds the about box's Chinese characters.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, fonts-noto-cjk, qt6-translations-l10n")
 endif()
 
 include(CPack)

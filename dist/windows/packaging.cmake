@@ -1,4 +1,5 @@
-# The zip that cpack makes from the install rules (CMakeLists.txt here):
+# The zip that cpack makes from the install rules (CMakeLists.txt here; the
+# installer is the build's target `msi`):
 #   cpack -G ZIP --config build-windows/CPackConfig.cmake -B build-windows
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME tessaron)

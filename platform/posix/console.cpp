@@ -115,18 +115,19 @@ bool AskHidden(const char* prompt, char* line, std::size_t capacity) {
   return readpassphrase(prompt, line, capacity, RPP_REQUIRE_TTY) != nullptr;
 }
 
-bool AskYesNo(const char* question) {
-  if (::isatty(STDIN_FILENO) == 0) return false;
+bool AskLine(const char* question, char* answer, std::size_t capacity) {
+  if (::isatty(STDIN_FILENO) == 0 || capacity == 0) return false;
   std::FILE* terminal = std::fopen("/dev/tty", "r+");
   if (terminal == nullptr) return false;
-  std::fprintf(terminal, "%s [y/N] ", question);
+  std::fputs(question, terminal);
   std::fflush(terminal);
-  char answer[16] = {};
-  bool yes = std::fgets(answer, sizeof answer, terminal) != nullptr &&
-             (answer[0] == 'y' || answer[0] == 'Y');
+  bool answered = std::fgets(answer, static_cast<int>(capacity), terminal) != nullptr;
   std::fclose(terminal);
-  return yes;
+  if (answered) answer[std::strcspn(answer, "\r\n")] = '\0';
+  return answered;
 }
+
+bool OutputIsTerminal() { return ::isatty(STDOUT_FILENO) != 0; }
 
 bool ErrorIsTerminal() { return ::isatty(STDERR_FILENO) != 0; }
 

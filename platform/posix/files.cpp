@@ -249,6 +249,28 @@ bool File::Create(const char16_t* path) {
   return true;
 }
 
+bool File::OpenStandardInput() {
+  if (IsOpen()) return false;
+  // A duplicate, so that closing the File leaves descriptor 0 open.
+  int descriptor = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
+  if (descriptor < 0) return false;
+  struct stat info;
+  if (::fstat(descriptor, &info) != 0) {
+    ::close(descriptor);
+    return false;
+  }
+  if (!Adopt(descriptor, kReadOnly)) return false;
+  off_t position = ::lseek(descriptor, 0, SEEK_CUR);
+  if (S_ISREG(info.st_mode) && position >= 0 && position <= info.st_size) {
+    Describe(static_cast<std::uint64_t>(info.st_size - position), IdOf(info));
+  }
+  return true;
+}
+
+bool File::OpenStandardOutput() {
+  return !IsOpen() && Adopt(::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0), kWriteOnly);
+}
+
 bool File::OpenWrite(const char16_t* path) {
   if (IsOpen()) return false;
   char host[kMaxHostPath];

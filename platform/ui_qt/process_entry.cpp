@@ -7,6 +7,7 @@
 #include <QLibraryInfo>
 #include <QStyleFactory>
 #include <QTranslator>
+#include <cstdio>
 #include <string>
 
 #include "platform/language.h"
@@ -28,7 +29,8 @@ void SetUpLook(QApplication& application) {
 
 }  // namespace
 
-int RunProcess(int argumentCount, char** arguments, ProgramMain programMain) {
+int RunProcess(int argumentCount, char** arguments, ProgramMain programMain,
+               AnswerWithoutWindows answer) {
   // The command line is the file's path whatever it looks like, so it is
   // taken as given before Qt takes the options it knows out of argv.
   std::string commandLine;
@@ -36,6 +38,8 @@ int RunProcess(int argumentCount, char** arguments, ProgramMain programMain) {
     if (i > 1) commandLine += ' ';
     commandLine += arguments[i];
   }
+  int answered = 0;
+  if (answer != nullptr && answer(commandLine.c_str(), &answered)) return answered;
   QApplication application(argumentCount, arguments);
   application.setQuitOnLastWindowClosed(false);  // the program decides when it ends
   // The names a desktop knows the program by: WM_CLASS "tessaron",
@@ -63,6 +67,11 @@ int RunProcess(int argumentCount, char** arguments, ProgramMain programMain) {
   SetProcessEnding(nullptr);
   SetMessageBoxService(nullptr);
   return exitCode;
+}
+
+void WriteOutput(const char* text) {
+  std::fputs(text, stdout);
+  std::fflush(stdout);
 }
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 // One running instance per user on Qt: the instances meet in a private
 // folder (platform/instance_lock.h), and the running one answers later
-// starts on a local socket there.
+// starts on a local socket there; a later start writes the device path of
+// its file (UTF-16) and closes its end.
 #include "platform/single_instance.h"
 
 #include <QApplication>
@@ -8,10 +9,15 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QThread>
+#include <QTimer>
 #include <QWidget>
+#include <algorithm>
+#include <cstring>
+#include <memory>
 
 #include "platform/instance_lock.h"
 #include "platform/ui_qt/back_end.h"
+#include "platform/wide_string.h"
 
 namespace platform {
 namespace {
@@ -29,8 +35,9 @@ QString publishedSocket;
 
 // Letters and digits are kept; anything else becomes '_' so that the name
 // is a plain file name.
-QString BaseName(const char16_t* className, const char16_t* title) {
-  QString name = QString::fromUtf16(className) + QLatin1Char('-') + QString::fromUtf16(title);
+QString BaseName(const char16_t* className, const char16_t* programName) {
+  QString name =
+      QString::fromUtf16(className) + QLatin1Char('-') + QString::fromUtf16(programName);
   for (QChar& c : name) {
     if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != QLatin1Char('-')) {
       c = QLatin1Char('_');
@@ -39,11 +46,16 @@ QString BaseName(const char16_t* className, const char16_t* title) {
   return name;
 }
 
-bool ConnectTo(const QString& socketPath) {
+bool ConnectTo(const QString& socketPath, const char16_t* file) {
   QLocalSocket socket;
   socket.connectToServer(socketPath);
   if (!socket.waitForConnected(kConnectTimeoutMs)) return false;
-  socket.disconnectFromServer();
+  socket.write(reinterpret_cast<const char*>(file),
+               static_cast<qint64>(WideLength(file) * sizeof(char16_t)));
+  socket.disconnectFromServer();  // once what was written is sent
+  if (socket.state() != QLocalSocket::UnconnectedState) {
+    socket.waitForDisconnected(kConnectTimeoutMs);
+  }
   return true;
 }
 
@@ -62,12 +74,38 @@ void BringToFront(QWidget* window) {
   }
 }
 
+
+// What a later start wrote, once it has closed its end: the window comes
+// to the front, and hears of the file (at most a path's length of it).
+void Answer(QLocalSocket* socket, QWidget* window) {
+  auto said = std::make_shared<QByteArray>();
+  QObject::connect(socket, &QLocalSocket::readyRead, window, [socket, said] {
+    said->append(socket->read(static_cast<qint64>(kMaxPath * sizeof(char16_t)) - said->size()));
+  });
+  QObject::connect(socket, &QLocalSocket::disconnected, window, [socket, said, window] {
+    said->append(socket->read(static_cast<qint64>(kMaxPath * sizeof(char16_t)) - said->size()));
+    socket->deleteLater();
+    BringToFront(window);
+    std::u16string file((static_cast<std::size_t>(said->size()) / 2), u'\0');
+    std::memcpy(file.data(), said->constData(), file.size() * sizeof(char16_t));
+    file.resize(std::min(WideLength(file.c_str()), kMaxPath - 1));
+    // Later, from the event loop: the procedure may show a modal box.
+    if (!file.empty()) {
+      QTimer::singleShot(0, window, [window, file] {
+        qt::Dispatch(window, Message::kCopyData, reinterpret_cast<std::intptr_t>(file.c_str()));
+      });
+    }
+  });
+}
+
 }  // namespace
 
-bool ForegroundExistingWindow(const char16_t* className, const char16_t* title) {
+bool ForegroundExistingWindow(const char16_t* className, const char16_t* name,
+                              const char16_t* file, bool* told) {
+  *told = false;
   std::string folder;
   if (!PrivateRuntimeFolder(&folder)) return false;
-  QString base = QString::fromStdString(folder) + QLatin1Char('/') + BaseName(className, title);
+  QString base = QString::fromStdString(folder) + QLatin1Char('/') + BaseName(className, name);
   std::string lockPath = (base + QStringLiteral(".lock")).toStdString();
   QString socketPath = base + QStringLiteral(".socket");
 
@@ -84,7 +122,10 @@ bool ForegroundExistingWindow(const char16_t* className, const char16_t* title) 
     }
     // The holder runs: it answers once its window is up. If it ends
     // meanwhile, the lock comes free and this start takes over.
-    if (ConnectTo(socketPath)) return true;
+    if (ConnectTo(socketPath, file)) {
+      *told = true;
+      return true;
+    }
     // One that never answers still runs: this start gives way all the same.
     if (deadline.hasExpired()) return true;
     QThread::msleep(kRetryMs);
@@ -104,11 +145,7 @@ bool PublishWindow(Window handle) {
     return false;
   }
   QObject::connect(server, &QLocalServer::newConnection, window, [server, window] {
-    while (QLocalSocket* socket = server->nextPendingConnection()) {
-      socket->disconnectFromServer();
-      socket->deleteLater();
-    }
-    BringToFront(window);
+    while (QLocalSocket* socket = server->nextPendingConnection()) Answer(socket, window);
   });
   return true;
 }

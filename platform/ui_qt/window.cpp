@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QProgressBar>
+#include <QPushButton>
 #include <algorithm>
 #include <vector>
 
@@ -105,6 +106,12 @@ Window CreateControl(Window parent, ControlKind kind, int id, const char16_t* te
   QWidget* control = nullptr;
   if (kind == ControlKind::kLabel) {
     control = new QLabel(QString::fromUtf16(text), owner);
+  } else if (kind == ControlKind::kButton) {
+    auto* button = new QPushButton(QString::fromUtf16(text), owner);
+    button->setAutoDefault(false);
+    QObject::connect(button, &QPushButton::clicked, owner,
+                     [owner, id] { qt::Dispatch(owner, Message::kCommand, id); });
+    control = button;
   } else {
     auto* box = new QLineEdit(QString::fromUtf16(text), owner);
     if (kind == ControlKind::kPasswordBox) box->setEchoMode(QLineEdit::Password);

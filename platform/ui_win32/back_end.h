@@ -17,6 +17,10 @@ namespace platform::win32 {
 inline HWND HwndOf(Window window) { return reinterpret_cast<HWND>(window); }
 inline Window HandleOf(HWND window) { return reinterpret_cast<Window>(window); }
 
+// What a later start's WM_COPYDATA carries (COPYDATASTRUCT::dwData): the
+// device path of its file, UTF-16 with its terminator.
+inline constexpr ULONG_PTR kHandOverFile = 0x4B564131;  // "KVA1"
+
 // The program's module: its icon and dialogs' resources.
 HINSTANCE ProgramModule();
 
@@ -28,6 +32,10 @@ bool CallProcedure(WindowProcedure procedure, HWND window, UINT message, WPARAM 
 // The device's sans serif ("MS Shell Dlg", which the system maps to its own
 // dialog font) `pixels` high; made once per size for the process's life.
 HFONT TextFont(int pixels);
+
+// A `width` x `height` rectangle centred over `over` (the work area of
+// `monitor` when null), kept within that work area.
+RECT CentredInWorkArea(HMONITOR monitor, int width, int height, const RECT* over);
 
 // The device's white background, for the brush a window or dialog answers
 // WM_CTLCOLORSTATIC and WM_CTLCOLORDLG with.

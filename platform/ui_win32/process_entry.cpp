@@ -2,6 +2,8 @@
 // gives it, common controls, and the services the program finds installed.
 #include "platform/process_entry.h"
 
+#include <cstring>
+
 #include "platform/device_path.h"
 #include "platform/ui_win32/back_end.h"
 
@@ -27,7 +29,7 @@ const wchar_t* AfterProgramName(const wchar_t* line) {
 
 }  // namespace
 
-int RunProcess(int, char**, ProgramMain programMain) {
+int RunProcess(int, char**, ProgramMain programMain, AnswerWithoutWindows answer) {
   const wchar_t* arguments = AfterProgramName(::GetCommandLineW());
   // A command line of 32767 UTF-16 units at most, up to 3 bytes each in UTF-8.
   static char commandLine[32767 * 3 + 1];
@@ -35,6 +37,8 @@ int RunProcess(int, char**, ProgramMain programMain) {
   if (!Utf16ToUtf8(wide, WideLength(wide), commandLine, sizeof commandLine)) {
     commandLine[0] = '\0';  // unpaired surrogates: no usable path, refused as empty
   }
+  int answered = 0;
+  if (answer != nullptr && answer(commandLine, &answered)) return answered;
 
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
@@ -48,6 +52,24 @@ int RunProcess(int, char**, ProgramMain programMain) {
   SetProcessEnding(nullptr);
   SetMessageBoxService(nullptr);
   return exitCode;
+}
+
+void WriteOutput(const char* text) {
+  HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  bool console = false;
+  if ((out == nullptr || out == INVALID_HANDLE_VALUE) && ::AttachConsole(ATTACH_PARENT_PROCESS)) {
+    out = ::CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                        nullptr);
+    console = true;
+  }
+  DWORD written = 0;
+  if (out != nullptr && out != INVALID_HANDLE_VALUE) {
+    ::WriteFile(out, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+  }
+  if (console) {
+    ::CloseHandle(out);
+    ::FreeConsole();
+  }
 }
 
 }  // namespace platform

@@ -1,7 +1,7 @@
 // One running instance per user on Win32: the instances meet at a named
 // mutex in the user's session, named after and owned by the user, and the
-// running one's main window is found by its class and title, as the device
-// finds it.
+// running one's main window is found by its class (its title names its
+// file) and handed a later start's file with WM_COPYDATA.
 #include "platform/single_instance.h"
 
 #include <iterator>
@@ -59,9 +59,24 @@ bool OwnedBy(HANDLE handle, const CurrentUser& user) {
   return owned;
 }
 
+// Hands `file` to the running instance's window; true when it took it.
+bool HandOver(HWND window, const char16_t* file) {
+  COPYDATASTRUCT data = {win32::kHandOverFile,
+                         static_cast<DWORD>((WideLength(file) + 1) * sizeof(char16_t)),
+                         const_cast<char16_t*>(file)};
+  DWORD_PTR taken = FALSE;
+  return ::SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                               SMTO_ABORTIFHUNG, kWaitForWindowMs, &taken) != 0 &&
+         taken == TRUE;
+}
+
 }  // namespace
 
-bool ForegroundExistingWindow(const char16_t* className, const char16_t* title) {
+// `title` is the program's name: with the class and the user's SID it
+// names the mutex.
+bool ForegroundExistingWindow(const char16_t* className, const char16_t* title,
+                              const char16_t* file, bool* told) {
+  *told = false;
   // Local\: the user's session; the name carries the user's SID, so that
   // two users of one session never meet. Letters and digits of the names
   // only.
@@ -96,8 +111,9 @@ bool ForegroundExistingWindow(const char16_t* className, const char16_t* title) 
   ::CloseHandle(mutex);
   if (!ours) return false;
   for (DWORD waited = 0; waited < kWaitForWindowMs; waited += kRetryMs) {
-    HWND window = ::FindWindowW(win32::Wide(className), win32::Wide(title));
+    HWND window = ::FindWindowW(win32::Wide(className), nullptr);
     if (window != nullptr) {
+      *told = HandOver(window, file);
       BringToFront(window);
       return true;
     }
@@ -107,7 +123,7 @@ bool ForegroundExistingWindow(const char16_t* className, const char16_t* title) 
   return false;
 }
 
-// FindWindowW finds the window by its class and title: nothing to publish.
+// FindWindowW finds the window by its class: nothing to publish.
 bool PublishWindow(Window window) { return window != nullptr; }
 
 }  // namespace platform

@@ -3,8 +3,11 @@
 
 #include <algorithm>
 #include <commctrl.h>  // after <windows.h>
+#include <cstring>
+#include <memory>
 
 #include "platform/screen.h"
+#include "platform/wide_string.h"
 #include "platform/window_layout.h"
 
 namespace platform {
@@ -38,6 +41,24 @@ void KeepFocus(HWND window, UINT message, WPARAM wParam) {
   }
 }
 
+// A later start's file (WM_COPYDATA, single_instance.cpp) is copied and
+// handed to the procedure from the message loop, so that the sender, which
+// waits for the answer, never waits for a box the procedure shows.
+constexpr UINT kHandedOverFile = WM_APP + 1;
+
+LRESULT TakeHandedOverFile(HWND window, LPARAM lParam) {
+  const auto& data = *reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+  if (data.dwData != kHandOverFile || data.cbData > kMaxPath * sizeof(char16_t)) return FALSE;
+  auto file = std::make_unique<char16_t[]>(kMaxPath);  // zeroed: always terminated
+  std::memcpy(file.get(), data.lpData, data.cbData - data.cbData % sizeof(char16_t));
+  file[kMaxPath - 1] = u'\0';
+  if (file[0] != u'\0' &&
+      ::PostMessageW(window, kHandedOverFile, 0, reinterpret_cast<LPARAM>(file.get()))) {
+    file.release();  // the posted message's now
+  }
+  return TRUE;
+}
+
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     auto* creation = reinterpret_cast<CREATESTRUCTW*>(lParam);
@@ -53,6 +74,14 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
   if (message == WM_ENDSESSION && wParam != FALSE) EndProcessAtOnce(0);
   KeepFocus(window, message, wParam);
   WindowProcedure procedure = ProcedureOf(window);
+  if (message == WM_COPYDATA) return TakeHandedOverFile(window, lParam);
+  if (message == kHandedOverFile) {
+    std::unique_ptr<char16_t[]> file(reinterpret_cast<char16_t*>(lParam));
+    if (procedure != nullptr) {
+      procedure(HandleOf(window), Message::kCopyData, reinterpret_cast<std::intptr_t>(file.get()));
+    }
+    return 0;
+  }
   if (procedure != nullptr && CallProcedure(procedure, window, message, wParam)) return 0;
   return ::DefWindowProcW(window, message, wParam, lParam);
 }
@@ -106,6 +135,21 @@ HFONT TextFont(int pixels) {
   return font;
 }
 
+RECT CentredInWorkArea(HMONITOR monitor, int width, int height, const RECT* over) {
+  MONITORINFO info = {};
+  info.cbSize = sizeof info;
+  RECT area = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+  if (::GetMonitorInfoW(monitor, &info)) area = info.rcWork;
+  const RECT& centre = over != nullptr ? *over : area;
+  // Centred, then moved back inside the work area where it would stick out
+  // (its top left corner first, so that the title bar stays reachable).
+  int left = (centre.left + centre.right - width) / 2;
+  int top = (centre.top + centre.bottom - height) / 2;
+  left = std::max(std::min(left, static_cast<int>(area.right) - width), static_cast<int>(area.left));
+  top = std::max(std::min(top, static_cast<int>(area.bottom) - height), static_cast<int>(area.top));
+  return {left, top, left + width, top + height};
+}
+
 HBRUSH WhiteBackground(HDC context) {
   ::SetBkColor(context, RGB(0xff, 0xff, 0xff));
   return static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
@@ -136,14 +180,19 @@ Window CreateMainWindow(const char16_t* className, const char16_t* title, int ic
   if (::RegisterClassExW(&windowClass) == 0 && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
     return nullptr;
   }
-  // The inside of the window is the device screen.
+  // The inside of the window is the device screen; the window is centred
+  // on the work area of the monitor the pointer is on.
   RECT frame = {0, 0, screenMetrics.width, screenMetrics.height};
   ::AdjustWindowRectEx(&frame, win32::kMainWindowStyle, FALSE, 0);
+  POINT pointer = {};
+  ::GetCursorPos(&pointer);
+  RECT place = win32::CentredInWorkArea(::MonitorFromPoint(pointer, MONITOR_DEFAULTTOPRIMARY),
+                                        frame.right - frame.left, frame.bottom - frame.top,
+                                        nullptr);
   HWND window = ::CreateWindowExW(0, Wide(className), Wide(title),
-                                  win32::kMainWindowStyle | WS_VISIBLE, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, frame.right - frame.left,
-                                  frame.bottom - frame.top, nullptr, nullptr, module,
-                                  reinterpret_cast<void*>(procedure));
+                                  win32::kMainWindowStyle | WS_VISIBLE, place.left, place.top,
+                                  place.right - place.left, place.bottom - place.top, nullptr,
+                                  nullptr, module, reinterpret_cast<void*>(procedure));
   if (window != nullptr) ::UpdateWindow(window);
   return HandleOf(window);
 }
@@ -154,6 +203,10 @@ Window CreateControl(Window parent, ControlKind kind, int id, const char16_t* te
   const wchar_t* controlClass = L"STATIC";
   if (kind == ControlKind::kLabel) {
     style |= SS_NOPREFIX;
+  } else if (kind == ControlKind::kButton) {
+    // Its clicks come to the parent as WM_COMMAND with the button's id.
+    controlClass = L"BUTTON";
+    style |= WS_TABSTOP | BS_PUSHBUTTON;
   } else {
     controlClass = L"EDIT";
     style |= WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL;

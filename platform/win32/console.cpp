@@ -155,17 +155,16 @@ bool AskHidden(const char* prompt, char* line, std::size_t capacity) {
   return ok;
 }
 
-bool AskYesNo(const char* question) {
+bool AskLine(const char* question, char* answer, std::size_t capacity) {
   HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
   HANDLE output = ::GetStdHandle(STD_ERROR_HANDLE);
   if (!IsConsole(input) || !IsConsole(output)) return false;
   WriteConsoleText(output, question);
-  WriteConsoleText(output, " [y/N] ");
-  char answer[64] = {};
   std::size_t length = 0;
-  return ReadConsoleLine(input, answer, sizeof answer, &length) &&
-         (answer[0] == 'y' || answer[0] == 'Y');
+  return ReadConsoleLine(input, answer, capacity, &length);
 }
+
+bool OutputIsTerminal() { return IsConsole(::GetStdHandle(STD_OUTPUT_HANDLE)); }
 
 bool ErrorIsTerminal() { return IsConsole(::GetStdHandle(STD_ERROR_HANDLE)); }
 

@@ -315,6 +315,45 @@ bool File::Create(const char16_t* path) {
   return true;
 }
 
+namespace {
+
+// A duplicate of the standard handle, so that closing the File leaves the
+// stream open.
+HANDLE DuplicateStandard(DWORD which) {
+  HANDLE duplicate = INVALID_HANDLE_VALUE;
+  if (!::DuplicateHandle(::GetCurrentProcess(), ::GetStdHandle(which), ::GetCurrentProcess(),
+                         &duplicate, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    return INVALID_HANDLE_VALUE;
+  }
+  return duplicate;
+}
+
+}  // namespace
+
+bool File::OpenStandardInput() {
+  if (IsOpen()) return false;
+  HANDLE handle = DuplicateStandard(STD_INPUT_HANDLE);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  LARGE_INTEGER zero{};
+  LARGE_INTEGER at{};
+  bool sized = ::GetFileType(handle) == FILE_TYPE_DISK && DescribeHandle(handle, &info) &&
+               ::SetFilePointerEx(handle, zero, &at, FILE_CURRENT) &&
+               static_cast<std::uint64_t>(at.QuadPart) <= Join(info.nFileSizeHigh, info.nFileSizeLow);
+  if (!Adopt(FromHandle(handle), kReadOnly)) return false;
+  if (sized) {
+    Describe(Join(info.nFileSizeHigh, info.nFileSizeLow) - static_cast<std::uint64_t>(at.QuadPart),
+             IdOf(info));
+  }
+  return true;
+}
+
+bool File::OpenStandardOutput() {
+  if (IsOpen()) return false;
+  HANDLE handle = DuplicateStandard(STD_OUTPUT_HANDLE);
+  return handle != INVALID_HANDLE_VALUE && Adopt(FromHandle(handle), kWriteOnly);
+}
+
 bool File::OpenWrite(const char16_t* path) {
   if (IsOpen()) return false;
   HANDLE handle =

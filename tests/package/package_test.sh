@@ -40,6 +40,8 @@ lrwxrwxrwx root/root ./usr/lib/$triplet/tessaron/libkvacore.so.1 -> libkvacore.s
 -rw-r--r-- root/root ./usr/lib/$triplet/tessaron/libkvacore.so.1.0.0
 -rw-r--r-- root/root ./usr/share/applications/org.tessaron.Tessaron.desktop
 -rw-r--r-- root/root ./usr/share/bash-completion/completions/kva
+-rw-r--r-- root/root ./usr/share/doc/tessaron/FORMAT.md
+-rw-r--r-- root/root ./usr/share/doc/tessaron/SECURITY.md
 -rw-r--r-- root/root ./usr/share/doc/tessaron/changelog.gz
 -rw-r--r-- root/root ./usr/share/doc/tessaron/copyright
 -rw-r--r-- root/root ./usr/share/icons/hicolor/128x128/apps/org.tessaron.Tessaron.png
@@ -92,6 +94,7 @@ done
 [[ $(readelf -d "$root/usr/lib/$triplet/tessaron/libkvacore.so.1") == *"(SONAME)"*"[libkvacore.so.1]"* ]] ||
   fail "SONAME"
 [ "$("$kva" --version)" = "kva 1.0.2" ] || fail "kva --version"
+[ "$("$root/usr/bin/tessaron" --version)" = "tessaron 1.0.2" ] || fail "tessaron --version"
 for size in 16 22 24 32 48 64 128 256; do
   [[ $(file "$root/usr/share/icons/hicolor/${size}x$size/apps/org.tessaron.Tessaron.png") == \
     *"PNG image data, $size x $size"* ]] || fail "icon of $size pixels"
@@ -108,8 +111,11 @@ diff -r "$work/tree" "$work/opened" || fail "kva open from the scratch root"
 "$kva" pack "$work/tree/Отчёт" "$work/package.dat" >/dev/null
 
 step "desktop entry and metainfo"
-desktop-file-validate "$root/usr/share/applications/org.tessaron.Tessaron.desktop" ||
-  fail "desktop-file-validate"
+entry=$root/usr/share/applications/org.tessaron.Tessaron.desktop
+desktop-file-validate "$entry" || fail "desktop-file-validate"
+# In the menu: started from there it asks for the container.
+! grep -q '^NoDisplay=true' "$entry" && grep -qx 'Categories=Utility;Archiving;' "$entry" ||
+  fail "the desktop entry is not in the menu"
 appstreamcli validate --no-net --explain "$root/usr/share/metainfo/org.tessaron.Tessaron.metainfo.xml" ||
   fail "appstreamcli validate"
 
@@ -147,8 +153,16 @@ for page in kva tessaron; do
   [ -z "$warnings" ] || fail "man $page: $warnings"
 done
 MANWIDTH=80 man -l "$root/usr/share/man/man1/tessaron.1.gz" 2>/dev/null | col -b >"$work/tessaron.txt"
-for topic in "EXIT STATUS" PASSWORD EXAMPLES ENVIRONMENT FILES TESSARON_SCREEN TMPDIR; do
-  grep -q "$topic" "$work/tessaron.txt" || fail "tessaron(1) lacks $topic"
+for topic in "EXIT STATUS" PASSWORD EXAMPLES ENVIRONMENT FILES TESSARON_SCREEN TMPDIR --help \
+    TESSARON-Tessaron.socket Trash; do
+  grep -q -- "$topic" "$work/tessaron.txt" || fail "tessaron(1) lacks $topic"
+done
+# The documents both pages point to are in the package.
+for page in tessaron kva; do
+  for doc in $(MANWIDTH=200 man -l "$root/usr/share/man/man1/$page.1.gz" 2>/dev/null |
+               grep -o '/usr/share/doc/[^ ]*\.md'); do
+    [ -f "$root$doc" ] || fail "$page(1) points to $doc, which the package lacks"
+  done
 done
 
 step "completion, and kva(1) against kva's own help"
@@ -171,7 +185,8 @@ while IFS='|' read -r line expected; do
   got=$(complete_line "$line")
   [ "$got" = "$expected" ] || fail "completing '$line': '$got', not '$expected'"
 done <<'EOF'
-kva |--help --version decrypt encrypt info list measure open pack seal unpack
+kva |--help --version decrypt encrypt help info list measure open pack seal unpack
+kva help |decrypt encrypt info list measure open pack seal unpack
 kva o|open
 kva open |box.kva folder
 kva open box.kva |folder
@@ -247,7 +262,7 @@ for language in ru en; do
       xdg-open "$folder/report.dat" >"$work/tessaron-$language.log" 2>&1 &
   fi
   app=$!
-  main=$(wait_window '^Tessaron$')
+  main=$(wait_window '^report\.dat .* Tessaron$')
   [[ $(xprop -id "$main" WM_CLASS) == *'"tessaron", "Tessaron"'* ]] || fail "WM_CLASS"
   # (Outputs are read whole: with pipefail, a grep -q that stopped reading
   # early would fail the pipeline.)
@@ -289,5 +304,17 @@ for language in ru en; do
     expect_exit_0 "closed"
   fi
 done
+
+# Started from the menu: the file chooser, decorated, over the desktop.
+env LANGUAGE=ru "$root/usr/bin/tessaron" >"$work/tessaron-menu.log" 2>&1 &
+app=$!
+chooser=$(wait_window '^Выберите зашифрованный файл$')
+sleep 0.5
+read -r x y w h < <(geometry "$chooser")
+read -r left _ top _ < <(xprop -id "$chooser" _NET_FRAME_EXTENTS | tr -d ',' | awk '{ print $3, $4, $5, $6 }')
+import -window root -crop "$((w + 2 * left))x$((h + top + left))+$((x - left))+$((y - top))" \
+  "$build/screenshots/desktop-chooser.png"
+xdotool windowactivate --sync "$chooser" key Escape
+expect_exit_0 "the file chooser cancelled"
 
 step "PASS"

@@ -4,10 +4,11 @@
 _kva_options() {
     case $1 in
         seal) echo --cipher -f --force --skip-unreadable --password-file --password-stdin ;;
-        open) echo --remove-original --password-file --password-stdin ;;
+        open) echo -f --force --skip-existing --remove-original --password-file --password-stdin ;;
         pack) echo --append -f --force --skip-unreadable ;;
         measure) echo --package ;;
-        unpack | list) ;;
+        unpack) echo -f --force --skip-existing ;;
+        list) echo --password-file --password-stdin ;;
         encrypt) echo --cipher --carrier --offset -f --force --password-file --password-stdin ;;
         decrypt) echo --offset -f --force --password-file --password-stdin ;;
         info) echo --offset ;;
@@ -52,7 +53,12 @@ _kva() {
 
     if [[ -z $command ]]; then
         COMPREPLY=($(compgen -W 'seal open pack unpack list measure encrypt decrypt info
-            --help --version' -- "$cur"))
+            help --help --version' -- "$cur"))
+        return
+    fi
+    if [[ $command == help ]]; then
+        ((operands == 0)) &&
+            COMPREPLY=($(compgen -W 'seal open pack unpack list measure encrypt decrypt info' -- "$cur"))
         return
     fi
 
@@ -62,7 +68,7 @@ _kva() {
     fi
 
     # open and unpack take a folder second; every other operand is a file
-    # (or a tree to pack).
+    # (or a tree to pack), or - for standard input or output.
     local count
     case $command in
         list | measure | info) count=1 ;;
