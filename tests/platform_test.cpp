@@ -207,7 +207,7 @@ TEST(DevicePaths, TypedPathsAsWindowsReadsThem) {
   ASSERT_EQ(Pack(dir / "f", dir / "p.pkg"), 0);
   for (const auto& [typed, full, problem] : rows) {
     if (typed.empty() || typed == "C:\\") continue;
-    const KvaRun run = Kva("unpack " + Q(dir / "p.pkg") + " " + ShellQuote(typed));
+    const KvaRun run = Kva("unpack --force " + Q(dir / "p.pkg") + " " + ShellQuote(typed));
     const bool share = typed[1] == '\\' && typed[2] == 's';
     EXPECT_EQ(run.status, problem == P::kNone && !share ? 0 : 1) << typed << ": " << run.output;
     EXPECT_TRUE(!share || run.output.find("'\\\\srv\\share\\x'") != std::string::npos) << run.output;
