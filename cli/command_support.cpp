@@ -281,15 +281,26 @@ bool OpenExistingDestination(const DevicePath& folder, const std::string& name,
   return false;
 }
 
-bool CreateDestination(const DevicePath& folder, const std::string& name, platform::Folder* opened) {
-  if (securefile::CreatePathFolders(folder.text) != kResultOk) {
-    PrintError("cannot create the folder " + Quoted(name) + ": " + LastErrorText());
-    return false;
+bool ReadyTarget(const DevicePath& folder, const std::string& name, const Input& input,
+                 ReplacePolicy& policy, platform::OriginMark* origin,
+                 securefile::ExtractionTarget* target) {
+  policy.BeforeDestination();
+  if (!target->destination.IsOpen()) {
+    if (securefile::CreatePathFolders(folder.text) != kResultOk) {
+      PrintError("cannot create the folder " + Quoted(name) + ": " + LastErrorText());
+      return false;
+    }
+    PrintNote("created " + Quoted(name));
+    if (!target->destination.Open(folder.text)) {
+      PrintError("cannot open the folder " + Quoted(name) + ": " + LastErrorText());
+      return false;
+    }
   }
-  PrintNote("created " + Quoted(name));
-  if (opened->Open(folder.text)) return true;
-  PrintError("cannot open the folder " + Quoted(name) + ": " + LastErrorText());
-  return false;
+  target->gate = &policy;
+  if (!input.IsStandard() && platform::ReadOriginMark(input.Path().text, origin)) {
+    target->origin = origin;
+  }
+  return true;
 }
 
 bool TargetPath(const DevicePath& destination, const char16_t* relative, std::u16string* target) {

@@ -80,14 +80,18 @@ bool PlanPackageFor(securefile::PackContext& context, const DevicePath& source, 
 
 // The destination of an unpacking is opened as soon as it is examined, so
 // that it stays that folder whatever its path comes to name meanwhile (a
-// link or junction re-pointed). OpenExistingDestination opens it if it
-// exists (and leaves *opened closed if not); CreateDestination makes a
-// missing one, with any missing parents, says so, and opens it. Both print
-// the problem and return false when a file is in the way or it cannot be
-// made or opened.
+// link or junction re-pointed): OpenExistingDestination opens it if it
+// exists (and leaves *opened closed if not). ReadyTarget, just before
+// unpacking starts, makes a missing one (with any missing parents, which
+// is said) and opens it, puts `policy` in charge of files in the way, and
+// passes the input's mark of where it came from (kept in *origin) on to
+// every file. Both print the problem and return false when a file is in
+// the way or the folder cannot be made or opened.
 bool OpenExistingDestination(const DevicePath& folder, const std::string& name,
                              platform::Folder* opened);
-bool CreateDestination(const DevicePath& folder, const std::string& name, platform::Folder* opened);
+bool ReadyTarget(const DevicePath& folder, const std::string& name, const Input& input,
+                 ReplacePolicy& policy, platform::OriginMark* origin,
+                 securefile::ExtractionTarget* target);
 // Where an entry of relative path `relative` goes below `destination`, as
 // the unpacker forms it; false when that would be too long.
 bool TargetPath(const DevicePath& destination, const char16_t* relative, std::u16string* target);

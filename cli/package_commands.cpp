@@ -159,8 +159,8 @@ int RunUnpack(const UnpackOptions& options) {
   bool sound = WalkPackage(
       input, header, [&](std::uint32_t size) { return input.Pass(size); },
       [&](const PackageEntry& entry, std::string* why) {
-        std::u16string target;
-        if (!entry.safe || !TargetPath(destination, entry.relative, &target)) {
+        std::u16string targetPath;
+        if (!entry.safe || !TargetPath(destination, entry.relative, &targetPath)) {
           *why = EntryProblem(entry.safe ? securefile::UnpackFailure::kPathTooLong
                                              : securefile::UnpackFailure::kUnsafePath,
                                   entry.record.path);
@@ -171,7 +171,7 @@ int RunUnpack(const UnpackOptions& options) {
           *why = "the package is damaged: it holds " + Quoted(DisplayPath(entry.relative)) + " twice";
           return false;
         }
-        bool settled = policy.Settle(target.c_str());
+        bool settled = policy.Settle(targetPath.c_str());
         *why = policy.Problem();
         return settled;
       },
@@ -184,17 +184,10 @@ int RunUnpack(const UnpackOptions& options) {
     PrintError("cannot read " + Quoted(options.package) + ": " + LastErrorText());
     return kExitFailure;
   }
-  policy.BeforeDestination();
-  if (!target.destination.IsOpen() &&
-      !CreateDestination(destination, options.destination, &target.destination)) {
+  platform::OriginMark origin;
+  if (!ReadyTarget(destination, options.destination, input, policy, &origin, &target)) {
     return kExitFailure;
   }
-  // A package marked as coming from elsewhere passes its mark on.
-  platform::OriginMark origin;
-  if (!input.IsStandard() && platform::ReadOriginMark(input.Path().text, &origin)) {
-    target.origin = &origin;
-  }
-  target.gate = &policy;
   bool unpacked = securefile::UnpackStream(input, destination.text, StartProgress("Unpacking"),
                                            &target) == kResultOk;
   ClearProgressLine();

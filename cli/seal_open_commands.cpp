@@ -99,18 +99,11 @@ int RunOpen(const OpenOptions& options) {
   // A missing destination is made only once the password is known to be
   // right.
   ReplacePolicy policy(options.existing, destination.text, options.destination);
-  policy.BeforeDestination();
-  if (!target.destination.IsOpen() &&
-      !CreateDestination(destination, options.destination, &target.destination)) {
+  platform::OriginMark origin;
+  if (!ReadyTarget(destination, options.destination, input, policy, &origin, &target)) {
     return kExitFailure;
   }
-  // A container marked as coming from elsewhere passes its mark on.
-  platform::OriginMark origin;
-  if (!input.IsStandard() && platform::ReadOriginMark(input.Path().text, &origin)) {
-    target.origin = &origin;
-  }
   securefile::DecryptingReader plain(decryptor, input);
-  target.gate = &policy;
   std::int32_t result =
       securefile::UnpackStream(plain, destination.text, StartProgress("Opening"), &target);
   // Decrypt whatever follows the package, so that the last piece's padding

@@ -154,6 +154,8 @@ TEST(Kva, RefusedPasswordsAndCommandLines) {
   const std::tuple<std::string, std::string, std::string, int> cases[] = {  // arguments, input, says, status
       {encrypt, "密码\n", "Windows-1251", 1}, {encrypt, std::string(32, 'a') + "\n", "longer than 31", 1},
       {encrypt, "\n", "empty", 1}, {encrypt, "\xff\xfe\n", "UTF-8", 1}, {encrypt, std::string(31, 'a') + "\n", "", 0},
+      // The line buffer's edge: 511 bytes are read whole, 512 are not.
+      {encrypt, std::string(511, 'a') + "\n", "longer than 31", 1}, {encrypt, std::string(512, 'a') + "\n", "first line too long", 1},
       {"info " + Q(dir / "box"), "", "box (44 bytes)\noffset:      0\n", 0},  // the box just made
       {"encrypt -f " + Q(dir / "plain") + " " + Q(dir / "box") + " --password-file " + Q(dir / "with-nul"), "", "NUL", 1},
       {"", "", "a command is needed", 64}, {"encrypt onlyone", "", "", 64},
