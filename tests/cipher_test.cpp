@@ -83,3 +83,28 @@ TEST_P(CipherOracle, AgreesWithOpensslEnc) {
 // exactly on a piece boundary.
 INSTANTIATE_TEST_SUITE_P(Sizes, CipherOracle,
                          ::testing::Combine(::testing::Values(1, 2, 3), ::testing::Values(0, 1, 1023, 1024, 2047, 2500)));
+
+// An operation left unfinished (abandoned midway, or failed) never carries
+// into the next one on the thread, whatever that one differs in: the
+// cipher, the direction or the key; nor does a finished one into the next
+// with the same key.
+TEST(CipherStream, EachOperationStartsFresh) {
+  const std::string keyA = RandomBytes(16, 1), keyB = RandomBytes(16, 2), plain = RandomBytes(3000, 3);
+  const std::string sealed = OpensslEnc(3, keyA, plain, false);
+  // A piece of 1000 bytes is no whole number of blocks: CBC refuses it.
+  const auto abandon = [&](int id, const std::string& key, std::int32_t size = 1024) {
+    unsigned char out[1024];
+    std::int32_t length = 0;
+    EXPECT_EQ(DLL_Encrypt(Bytes(plain), size, out, &length, id, Bytes(key), 16, 0), size == 1024 ? 0 : 1);
+  };
+  abandon(1, keyA);
+  EXPECT_EQ(Hex(Feed(DLL_Encrypt, 3, keyA, plain)), Hex(sealed));  // after another cipher
+  EXPECT_EQ(Hex(Feed(DLL_Encrypt, 3, keyA, plain)), Hex(sealed));  // after a finished one
+  abandon(3, keyA);
+  EXPECT_EQ(Feed(DLL_Decrypt, 3, keyA, sealed), plain);  // after the other direction
+  abandon(3, keyB);
+  EXPECT_EQ(Hex(Feed(DLL_Encrypt, 3, keyA, plain)), Hex(sealed));  // after another key
+  abandon(3, keyA);
+  abandon(3, keyA, 1000);
+  EXPECT_EQ(Hex(Feed(DLL_Encrypt, 3, keyA, plain)), Hex(sealed));  // after a failed piece
+}
