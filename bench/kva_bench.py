@@ -324,6 +324,9 @@ class WorkerBench(TreeBench):
         self.programs = {"worker": args.worker_bench, "before": args.worker_before}
         self.tools = tuple(t for t, p in self.programs.items() if p) + ("by hand",)
 
+    def warm_pages(self, size):
+        super().warm_pages(2 * size)  # a run writes the package, then the tree
+
     def command(self, operation, tool, tree, container, destination=None):
         if tool in self.programs:
             return [self.programs[tool], container, destination, PASSWORD]
