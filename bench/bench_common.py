@@ -171,9 +171,9 @@ class Bench:
                 sys.exit("failed (%s): %s\n%s" % (reply[0].decode(), shown(argv), f.read().strip()))
         return Run(*map(float, reply[1:4]), int(reply[4]))
 
-    def output(self, argv, stdin=None):
+    def output(self, argv):
         """Untimed: argv's standard output; a failure stops the run."""
-        result = subprocess.run(argv, stdin=stdin, capture_output=True)
+        result = subprocess.run(argv, capture_output=True)
         check(result.returncode == 0, "%s: %s" % (shown(argv), result.stderr.decode().strip()))
         return result.stdout.decode()
 

@@ -172,9 +172,8 @@ class Tree:
 
     def entries(self):
         """(kind, size, path from the root's own name) of every entry."""
-        return sorted([("folder", 0, p) for p in [self.name] + [self.name + "/" + f
-                                                                for f in self.folders]] +
-                      [("file", s, self.name + "/" + f) for f, s in self.files])
+        return sorted([("folder", 0, self.name)] + [("folder", 0, self.name + "/" + f) for f in
+                      self.folders] + [("file", s, self.name + "/" + f) for f, s in self.files])
 
     def describe(self):
         small = [s for _, s in self.files[:-LARGE_FILES]]
@@ -236,9 +235,8 @@ class TreeBench(Bench):
                 p + "/" * (kind == "folder") for kind, _, p in tree.entries()), what + ": tar -t")
             return self.output(self.pipe('"${@:2}" | tar -d -C "$1"', tree.parent, *decrypt))
         package = self.path("check.pkg")
-        with open(container, "rb") as f:
-            f.seek(HEADER_SIZE)
-            self.output(self.openssl(3, True) + ["-out", package], stdin=f)
+        self.output(self.pipe('tail -c +%d "$1" | "${@:3}" -out "$2"' % (HEADER_SIZE + 1),
+                              container, package, *self.openssl(3, True)))
         self.check_container(container, 3, os.path.getsize(package))
         lines = self.output([self.args.kva, "list", package]).splitlines()
         rows = [line.split(None, 3) for line in lines[1:-1]]
@@ -311,9 +309,8 @@ class TreeBench(Bench):
 
 
 class WorkerBench(TreeBench):
-    """The application's worker path (worker_bench.cpp: from F1 to the final
-    question, every question answered "Yes"), now and as built from an earlier
-    tree, next to the same done by hand: decrypt to a file, unpack it, remove it."""
+    """The application's worker path (worker_bench.cpp), now and as built from an
+    earlier tree, next to the same done by hand: decrypt to a file, unpack it, remove it."""
     operations, targets = ("worker",), {}
     names = {("worker", "worker"): "the worker (now)",
              ("worker", "before"): "the worker (--worker-before)",
