@@ -90,8 +90,9 @@ def check(condition, what):
 
 
 def shown(argv):
-    """argv for a message, without the key and IV."""
-    return " ".join("..." if i and argv[i - 1] in ("-K", "-iv") else a for i, a in enumerate(argv))
+    """argv for a message, without the key, the IV and the password."""
+    return " ".join("..." if a == PASSWORD or i and argv[i - 1] in ("-K", "-iv") else a
+                    for i, a in enumerate(argv))
 
 
 def quotient(a, b):
@@ -137,13 +138,10 @@ def machine_note(scratch, *versions):
 
 
 class Bench:
-    """A scratch folder, the password file, the launcher, and the samples of two
-    tools alternated run by run, with their report. Subclasses name the tools (the
-    first is compared with the second), operations and targets; prepare and time."""
-    tools = ("kva", "openssl")
-    operations = ()
-    targets = {}
-    names = {}
+    """A scratch folder, the password file, the launcher, and the samples of the
+    tools rotated run by run, with their report. Subclasses name the tools (each
+    is compared with the last), operations and targets; prepare and time."""
+    tools, operations, targets, names = ("kva", "openssl"), (), {}, {}
 
     def __init__(self, args, label):
         self.args = args
@@ -173,9 +171,9 @@ class Bench:
                 sys.exit("failed (%s): %s\n%s" % (reply[0].decode(), shown(argv), f.read().strip()))
         return Run(*map(float, reply[1:4]), int(reply[4]))
 
-    def output(self, argv, stdin=None):
+    def output(self, argv):
         """Untimed: argv's standard output; a failure stops the run."""
-        result = subprocess.run(argv, stdin=stdin, capture_output=True)
+        result = subprocess.run(argv, capture_output=True)
         check(result.returncode == 0, "%s: %s" % (shown(argv), result.stderr.decode().strip()))
         return result.stdout.decode()
 
@@ -207,14 +205,14 @@ class Bench:
         return result
 
     def alternate(self, identifier, runs, sizes, timed):
-        """runs x sizes x operations, both tools each time, who goes first
-        flipping every run; timed(identifier, operation, tool, size) -> Run."""
+        """runs x sizes x operations, every tool each time, who goes first
+        rotating every run; timed(identifier, operation, tool, size) -> Run."""
         self.runs_done[identifier] = runs
         for r, size, operation in ((r, s, o) for r in range(runs) for s in sizes
                                    for o in self.operations):
             shown_runs = ["%s %.3f s (%.2f+%.2f)" % ((tool,) + self.record(
                 (identifier, operation, tool, size), timed(identifier, operation, tool, size))[:3])
-                for tool in self.tools[::1 if r % 2 == 0 else -1]]
+                for tool in self.tools[r % len(self.tools):] + self.tools[:r % len(self.tools)]]
             log("  id %d run %d/%d %4d MiB %-7s  %s" % (identifier, r + 1, runs, size // MIB,
                                                        operation, ", ".join(shown_runs)))
 
@@ -236,45 +234,48 @@ class Bench:
                 min(r.wall for r in runs[-1]) - min(r.wall for r in runs[0]),
                 max(r.maxrss for rs in runs for r in rs))
 
-    def paired_ratios(self, identifier, operation, sizes):
-        """The first tool's marginal over the second's within each run: the
-        four runs behind one ratio follow each other within seconds."""
+    def paired_ratios(self, identifier, operation, sizes, tools):
+        """One tool's marginal over another's within each run: the four runs
+        behind one ratio follow each other within seconds."""
         a, b = ([y.wall - x.wall for x, y in zip(*(self.samples[(identifier, operation, t, s)]
                                                   for s in (sizes[0], sizes[-1])))]
-                for t in self.tools)
+                for t in tools)
         return [x / y for x, y in zip(a, b) if y > 0]
 
     def table(self, sizes, floor_kib):
-        (first, second), span = self.tools, (sizes[-1] - sizes[0]) // MIB
+        """A row per tool; the ratios are each tool's to the last tool's."""
+        last, span = self.tools[-1], (sizes[-1] - sizes[0]) // MIB
         lines = [
-            "Medians of separate processes, %s and %s alternated run by run (%s). Marginal = "
-            "t(%d MiB) - t(%d MiB); MB/s = %d MiB (10^6 bytes) / marginal; %s/%s = ratio of the "
-            "marginals. CPU = user + system seconds (a pipeline's programs together), marginal. "
-            "Peak RSS = largest ru_maxrss of kva over all its runs (launcher floor %d KiB)." % (
-                first, second, ", ".join("id %d: %d runs" % i for i in self.runs_done.items()),
-                sizes[-1] // MIB, sizes[0] // MIB, span, first, second, floor_kib), "",
-            "| Cipher | Operation | Tool | %s | Marginal (s) | MB/s | %s/%s | CPU marginal (s) | "
-            "Peak RSS (KiB) |" % (" | ".join("t %d MiB (s)" % (s // MIB) for s in sizes), first,
-                                  second), "|---|---|---|" + "---:|" * (5 + len(sizes))]
+            "Medians of separate processes, %s rotated run by run (%s). Marginal = t(%d MiB) - "
+            "t(%d MiB); MB/s = %d MiB (10^6 bytes) / marginal; /%s = a tool's marginal over %s's. "
+            "CPU = user + system seconds (a pipeline's programs together), marginal. Peak RSS = "
+            "largest ru_maxrss over a tool's runs (a pipeline's largest program; launcher floor "
+            "%d KiB)." % (", ".join(self.tools), ", ".join(
+                "id %d: %d runs" % i for i in self.runs_done.items()), sizes[-1] // MIB,
+                sizes[0] // MIB, span, last, last, floor_kib), "",
+            "| Cipher | Operation | Tool | %s | Marginal (s) | MB/s | /%s | CPU marginal (s) | "
+            "Peak RSS (KiB) |" % (" | ".join("t %d MiB (s)" % (s // MIB) for s in sizes), last),
+            "|---|---|---|" + "---:|" * (5 + len(sizes))]
         verdicts = [""]
         for identifier, operation in ((i, o) for i in self.runs_done for o in self.operations):
             rows = {tool: self.summary(identifier, operation, tool, sizes) for tool in self.tools}
-            ratio, cpu, best = (quotient(rows[first][k], rows[second][k]) for k in (1, 2, 3))
-            for tool, (walls, marginal, cpu_marginal, _, rss) in rows.items():
-                lines.append("| %d %s | %s | %s | %s | %.3f | %s | %s | %.3f | %s |" % (
+            for tool, row in rows.items():
+                ratio, cpu, best = (quotient(row[k], rows[last][k]) for k in (1, 2, 3))
+                lines.append("| %d %s | %s | %s | %s | %.3f | %s | %s | %.3f | %d |" % (
                     identifier, CIPHERS[identifier][0], operation,
-                    self.names.get((operation, tool), tool), " | ".join("%.3f" % w for w in walls),
-                    marginal, "%.0f" % (span * MIB / marginal / 1e6) if marginal > 0 else "n/a",
-                    "**%.2f**" % ratio if tool == first else "", cpu_marginal,
-                    rss if tool.startswith("kva") else "-"))
-            target = self.targets.get(operation)
-            verdicts.append(
-                "- id %d %s: %s marginal %.2fx %s's (CPU time %.2fx, fastest runs %.2fx, median of "
-                "the per-run ratios %.2fx)%s" % (
-                    identifier, operation, first, ratio, second, cpu, best,
-                    median(self.paired_ratios(identifier, operation, sizes)),
-                    "" if target is None else ", target <= %.2fx: %s" % (
-                        target, "met" if ratio <= target else "NOT met")))
+                    self.names.get((operation, tool), tool), " | ".join("%.3f" % w for w in row[0]),
+                    row[1], "%.0f" % (span * MIB / row[1] / 1e6) if row[1] > 0 else "n/a",
+                    "**%.2f**" % ratio if tool != last else "", row[2], row[4]))
+                target = self.targets.get(operation)
+                verdicts += [] if tool == last else [
+                    "- id %d %s: %s marginal %.2fx %s's (whole runs %s; CPU time %.2fx, fastest "
+                    "runs %.2fx, median of the per-run ratios %.2fx)%s" % (
+                        identifier, operation, tool, ratio, last, ", ".join(
+                            "%.2fx at %d MiB" % (quotient(w, v), s // MIB)
+                            for w, v, s in zip(row[0], rows[last][0], sizes)), cpu, best,
+                        median(self.paired_ratios(identifier, operation, sizes, (tool, last))),
+                        "" if target is None else ", target <= %.2fx: %s" % (
+                            target, "met" if ratio <= target else "NOT met"))]
         return lines + verdicts
 
     def memory_table(self, identifier):

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """kva as a whole program next to its peers, on the same inputs, in one run.
 
-Each subcommand alternates two tools run by run and reports medians and marginal
+Each subcommand rotates its tools run by run and reports medians and marginal
 costs; every output is checked with openssl, tar, cmp, diff, `kva info` and
 `kva list`. The report goes to standard output, progress to standard error.
 """
@@ -13,15 +13,14 @@ import shutil
 import subprocess
 import time
 
-from bench_common import (CIPHERS, HEADER_SIZE, MIB, REPO, Bench, check, fresh_destination, log,
-                          machine_note, median, random_file, same_bytes)
+from bench_common import (CIPHERS, HEADER_SIZE, MIB, PASSWORD, REPO, Bench, check,
+                          fresh_destination, log, machine_note, median, random_file, same_bytes)
 
 WINE, WINESERVER = "/usr/lib/wine/wine64", "/usr/lib/wine/wineserver"
 
 
 class ContainerBench(Bench):
-    operations = ("encrypt", "decrypt")
-    targets = {"encrypt": 1.10, "decrypt": 1.10}
+    operations, targets = ("encrypt", "decrypt"), {"encrypt": 1.10, "decrypt": 1.10}
     names = {("encrypt", "openssl"): "openssl enc", ("decrypt", "openssl"): "openssl enc -d"}
 
     def file(self, kind, identifier, size):
@@ -111,8 +110,7 @@ def containers(bench, args, sizes):
 class WindowsBench(ContainerBench):
     """The containers' runs with the two builds of kva as the tools: both must
     write openssl's ciphertext, hence the same containers."""
-    tools = ("kva.exe", "kva")
-    targets = {}
+    tools, targets = ("kva.exe", "kva"), {}
     names = {(op, tool): name for op in ContainerBench.operations
              for tool, name in (("kva.exe", "kva.exe (Wine)"), ("kva", "kva (Linux)"))}
 
@@ -132,6 +130,9 @@ def windows(bench, args, sizes):
 # The 256 MiB tree's shape; other sizes scale the number of small files and
 # the size of the large ones.
 REFERENCE_SIZE, SMALL_FILES, SMALL_MAX, LARGE_FILES = 256 * MIB, 2000, 64 << 10, 4
+# How the peers open a tar.enc: $1 the tar.enc, $2 the folder, $3 a scratch file.
+OPENINGS = {"pipeline": '"${@:4}" -in "$1" | tar -x -C "$2"',
+            "by hand": '"${@:4}" -in "$1" -out "$3" && tar -x -f "$3" -C "$2" && rm "$3"'}
 # Creating an empty file takes about 20 us here; right after many files
 # were deleted it takes ten times that or more, for a few minutes.
 PROBE_FILES, PROBE_SLOW_US = 1000, 35
@@ -171,9 +172,8 @@ class Tree:
 
     def entries(self):
         """(kind, size, path from the root's own name) of every entry."""
-        return sorted([("folder", 0, p) for p in [self.name] + [self.name + "/" + f
-                                                                for f in self.folders]] +
-                      [("file", s, self.name + "/" + f) for f, s in self.files])
+        return sorted([("folder", 0, self.name)] + [("folder", 0, self.name + "/" + f) for f in
+                      self.folders] + [("file", s, self.name + "/" + f) for f, s in self.files])
 
     def describe(self):
         small = [s for _, s in self.files[:-LARGE_FILES]]
@@ -183,8 +183,7 @@ class Tree:
 
 
 class TreeBench(Bench):
-    tools = ("kva", "pipeline")
-    operations = ("open", "seal")
+    tools, operations = ("kva", "pipeline"), ("open", "seal")
     targets = {"open": 1.0, "seal": 1.2}
     names = {("open", "pipeline"): "openssl enc -d \\| tar -x",
              ("seal", "pipeline"): "tar -c \\| openssl enc"}
@@ -206,13 +205,13 @@ class TreeBench(Bench):
         return ["bash", "-c", "set -o pipefail; " + script, "pipe"] + list(words)
 
     def command(self, operation, tool, tree, container, destination=None):
-        """open: container -> destination folder; seal: tree -> container."""
+        """seal: tree -> container; other operations: container -> destination folder."""
         if tool == "kva":
             return [self.args.kva] + (["open", container, destination] if operation == "open" else
                                       ["seal", tree.root, container, "--cipher", "3", "-f"]) + [
                 "--password-file", self.pwfile]
-        if operation == "open":
-            return self.pipe('"${@:3}" -in "$1" | tar -x -C "$2"', container, destination,
+        if operation != "seal":
+            return self.pipe(OPENINGS[tool], container, destination, self.path("package.tar"),
                              *self.openssl(3, True))
         return self.pipe('tar -c -C "$1" "$2" | "${@:4}" -out "$3"', tree.parent, tree.name,
                          container, *self.openssl(3))
@@ -236,9 +235,8 @@ class TreeBench(Bench):
                 p + "/" * (kind == "folder") for kind, _, p in tree.entries()), what + ": tar -t")
             return self.output(self.pipe('"${@:2}" | tar -d -C "$1"', tree.parent, *decrypt))
         package = self.path("check.pkg")
-        with open(container, "rb") as f:
-            f.seek(HEADER_SIZE)
-            self.output(self.openssl(3, True) + ["-out", package], stdin=f)
+        self.output(self.pipe('tail -c +%d "$1" | "${@:3}" -out "$2"' % (HEADER_SIZE + 1),
+                              container, package, *self.openssl(3, True)))
         self.check_container(container, 3, os.path.getsize(package))
         lines = self.output([self.args.kva, "list", package]).splitlines()
         rows = [line.split(None, 3) for line in lines[1:-1]]
@@ -265,7 +263,7 @@ class TreeBench(Bench):
 
     def settle(self, minutes, when):
         """Times creating empty files and waits (up to `minutes`) while that is
-        slow, lest a recent mass deletion inflate both tools' extractions."""
+        slow, lest a recent mass deletion inflate every tool's extractions."""
         deadline = time.monotonic() + minutes * 60
         while True:
             folder = self.fresh_folder("probe")
@@ -280,24 +278,25 @@ class TreeBench(Bench):
             time.sleep(30)
 
     def reference(self, tool, size):
-        return self.path("tree-%d.%s" % (size, "kva" if tool == "kva" else "tar.enc"))
+        """The checked input of an opening: tar's for the peers, else kva's."""
+        return self.path("tree-%d.%s" % (size, "tar.enc" if tool in OPENINGS else "kva"))
 
     def prepare(self, identifier, size):
         """Untimed: the tree, the tar.enc and the container the open runs read,
         checked; every later seal must give them byte for byte (the tree stays put)."""
         tree = self.trees[size] = self.trees.get(size) or Tree(self.sources, size).generate()
-        for tool in self.tools:
+        for tool in ("kva", "pipeline"):
             self.run(self.command("seal", tool, tree, self.reference(tool, size)))
             self.check_sealed(tree, self.reference(tool, size), tool)
         log("  tree " + tree.describe())
 
     def timed(self, identifier, operation, tool, size):
         tree, what = self.trees[size], "%s %s of the %d MiB tree" % (tool, operation, size // MIB)
-        if operation == "open":
+        if operation != "seal":
             destination = self.fresh_folder("%s-%d" % (tool, size // MIB))
             os.sync()
             self.warm_pages(size)
-            result = self.run(self.command("open", tool, tree, self.reference(tool, size),
+            result = self.run(self.command(operation, tool, tree, self.reference(tool, size),
                                            destination))
             self.check_extraction(tree, destination, what)
             return result
@@ -307,6 +306,28 @@ class TreeBench(Bench):
         result = self.run(self.command("seal", tool, tree, out))
         check(same_bytes(out, 0, self.reference(tool, size)), what + " differs from the checked")
         return result
+
+
+class WorkerBench(TreeBench):
+    """The application's worker path (worker_bench.cpp), now and as built from an
+    earlier tree, next to the same done by hand: decrypt to a file, unpack it, remove it."""
+    operations, targets = ("worker",), {}
+    names = {("worker", "worker"): "the worker (now)",
+             ("worker", "before"): "the worker (--worker-before)",
+             ("worker", "by hand"): "openssl enc -d to a file, tar -x -f, rm"}
+
+    def __init__(self, args, label):
+        super().__init__(args, label)
+        self.programs = {"worker": args.worker_bench, "before": args.worker_before}
+        self.tools = tuple(t for t, p in self.programs.items() if p) + ("by hand",)
+
+    def warm_pages(self, size):
+        super().warm_pages(2 * size)  # a run writes the package, then the tree
+
+    def command(self, operation, tool, tree, container, destination=None):
+        if tool in self.programs:
+            return [self.programs[tool], container, destination, PASSWORD]
+        return super().command(operation, tool, tree, container, destination)
 
 
 def trees(bench, args, sizes):
@@ -321,7 +342,7 @@ def trees(bench, args, sizes):
         "Creating an empty file: %s (usually about 20 us; slower right after mass deletions)."
         % ", ".join("%.0f us at the %s" % (micro, when) for when, micro in bench.probes), "",
         "Trees: " + "; ".join(bench.trees[s].describe() for s in sizes) + ".", ""], \
-        [""] + bench.memory_table(3)
+        [""] + bench.memory_table(3) if "kva" in bench.tools else []
 
 
 def main():
@@ -333,14 +354,19 @@ def main():
         sub.set_defaults(quick_values=quick, ids="3")
         sub.add_argument("--quick", action="store_true", help="smoke run: " + ", ".join(
             "%s %s" % (k.replace("_", "-"), v) for k, v in quick.items()))
-        sub.add_argument("--runs", type=int, default=runs, help="alternated runs per size")
+        sub.add_argument("--runs", type=int, default=runs, help="runs per size, the tools rotated")
         sub.add_argument("--sizes", default="64,256", help="MiB; marginal = largest - smallest")
         sub.add_argument("--kva", default=os.path.join(REPO, "build", "bin", "kva"))
         sub.add_argument("--scratch-parent", default=os.path.join(REPO, "build"),
                          help="a fresh folder is made (and removed) inside it")
-        if name != "trees":
+        if name in ("containers", "windows"):
             sub.add_argument("--ids", help="cipher identifiers, in order")
-        if name != "windows":
+        else:
+            sub.add_argument("--no-warm-pages", action="store_true",
+                             help="do not write and delete a scratch file before each timed run")
+            sub.add_argument("--settle-minutes", type=float, default=10,
+                             help="wait up to this long for file creation to be fast again")
+        if name in ("containers", "trees"):
             sub.add_argument("--memory-size", type=int, default=1024,
                              help="MiB for the peak-memory runs (0: skip)")
         return sub
@@ -350,12 +376,13 @@ def main():
     sub.set_defaults(ids="3,1,2")
     sub.add_argument("--des-runs", type=int, default=3, help="runs per size for id 2")
     sub.add_argument("--digest-runs", type=int, default=10)
-    sub = command("trees", 9, {"sizes": "8,32", "runs": 2, "memory_size": 64, "settle_minutes": 1},
-                  "kva seal/open next to tar piped through openssl enc (id 3)")
-    sub.add_argument("--no-warm-pages", action="store_true",
-                     help="do not write and delete a scratch file before each timed run")
-    sub.add_argument("--settle-minutes", type=float, default=10,
-                     help="wait up to this long for file creation to be fast again")
+    command("trees", 9, {"sizes": "8,32", "runs": 2, "memory_size": 64, "settle_minutes": 1},
+            "kva seal/open next to tar piped through openssl enc (id 3)")
+    sub = command("worker", 9, {"sizes": "8,32", "runs": 2, "settle_minutes": 1},
+                  "the application's worker path next to openssl enc -d, tar -x and rm (id 3)")
+    sub.set_defaults(memory_size=0)
+    sub.add_argument("--worker-bench", default=os.path.join(REPO, "build", "bin", "worker_bench"))
+    sub.add_argument("--worker-before", help="a worker_bench built from an earlier tree")
     sub = command("windows", 7, {"sizes": "4,16", "runs": 2}, "kva.exe under Wine next to kva")
     sub.add_argument("--windows-build", default=os.path.join(REPO, "build-windows"))
 
@@ -364,20 +391,22 @@ def main():
         setattr(args, key, min(value, args.settle_minutes) if key == "settle_minutes" else value)
     sizes = sorted({int(s) * MIB for s in args.sizes.split(",")})
     args.ids = [int(i) for i in args.ids.split(",")]
-    args.kva = os.path.abspath(args.kva)
     if len(sizes) < 2 or args.runs < 1 or any(i not in CIPHERS for i in args.ids):
         parser.error("need two sizes or more, one run or more, identifiers among 1, 2, 3")
-    if not os.access(args.kva, os.X_OK):
-        parser.error("no kva at %s (build the release preset first)" % args.kva)
     if args.command == "windows":
         args.kva_exe = os.path.join(args.windows_build, "bin", "kva.exe")
-        if not os.path.isfile(args.kva_exe):
-            parser.error("no kva.exe at %s (build the windows preset first)" % args.kva_exe)
+    for name in ("kva", "kva_exe", "worker_bench", "worker_before"):
+        if getattr(args, name, None):
+            setattr(args, name, os.path.abspath(getattr(args, name)))
+            if not os.access(getattr(args, name), os.X_OK):
+                parser.error("no program at %s (build it first)" % getattr(args, name))
+    if args.command == "windows":
         os.environ.update(WINEPREFIX=os.path.join(args.windows_build, "wineprefix"),
                           WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
         # One persistent Wine server for the whole run: its start is not timed.
         subprocess.run([WINESERVER, "-p60"])  # exits at once if one already runs
     kind, measure = {"containers": (ContainerBench, containers), "trees": (TreeBench, trees),
+                     "worker": (WorkerBench, trees),
                      "windows": (WindowsBench, windows)}[args.command]
     bench = kind(args, args.command)
     try:  # measure: the commands the machine line names, the lines before and after the table

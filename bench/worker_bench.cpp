@@ -1,5 +1,5 @@
-// The application's worker path without its windows, for tree_bench.py's
-// --worker mode: from the left soft key (F1) to the final question, as
+// The application's worker path without its windows, for kva_bench.py
+// worker: from the left soft key (F1) to the final question, as
 // job::RunWorker runs it (temporary package, decryption, unpacking, its
 // removal), with every question answered "Yes" and the ending recorded.
 //   worker_bench CONTAINER DESTINATION PASSWORD   (absolute paths)
