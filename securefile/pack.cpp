@@ -117,8 +117,8 @@ std::int32_t CopyContent(PackContext& context, platform::File& file, const char1
 }
 
 // A file entry once its attributes are known.
-[[gnu::noinline]] std::int32_t WriteFileEntry(PackContext& context, const char16_t* path, std::uint32_t depth,
-                            std::uint64_t measuredSize) {
+[[gnu::noinline]] std::int32_t WriteFileEntry(PackContext& context, const char16_t* path,
+                                               std::uint32_t depth, std::uint64_t measuredSize) {
   if (context.measuring) {
     platform::FileId id;
     if (context.ownFileCount > 0 && platform::GetFileId(path, &id) && IsOwnFile(context, id)) {

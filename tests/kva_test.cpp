@@ -109,9 +109,18 @@ TEST(Kva, OutputsThatExistOrLieInsideTheTree) {
   const std::string content = std::to_string(1 + fs::file_size(d / "c.kva"));
   EXPECT_TRUE(Says(measured, "entries:       3\ncontent bytes: " + content)) << measured.output;
   EXPECT_TRUE(Says(Kva("list " + Q(d / "p.pkg")), "entries: 3, content bytes: " + content));
+  fs::copy_file(d / "p.pkg", dir / "p.pkg.kept");
   EXPECT_EQ(Kva("pack " + Q(d / "a") + " " + Q(d / "a") + " --force").status, 1);
   EXPECT_EQ(Kva("seal " + Q(d / "a") + " " + Q(d / "a") + " --force" + pw, "pw\n").status, 1);
   EXPECT_EQ(ReadFile(d / "a"), "a");
+  // A file of 4 GiB (sparse) is more than an entry holds: measuring says so
+  // as packing does, and nothing is written.
+  fs::resize_file(d / "a", std::uintmax_t{1} << 32);
+  for (const std::string& command : {"measure " + Q(d), "pack -f " + Q(d) + " " + Q(d / "p.pkg")}) {
+    const KvaRun large = Kva(command);
+    EXPECT_TRUE(large.status == 1 && Says(large, "is 4 GiB or larger")) << command << ": " << large.output;
+  }
+  EXPECT_EQ(fs::file_size(d / "p.pkg"), fs::file_size(dir / "p.pkg.kept"));
 }
 
 // The destination is held from the moment kva examines it: a link to it
@@ -307,6 +316,25 @@ TEST(Kva, WrongKindsAndDamageCreateNothing) {
     const KvaRun run = KvaWithoutTerminal(arguments);
     EXPECT_TRUE(run.status == status && Says(run, says) && !fs::exists(made)) << arguments << ": " << run.output;
   }
+  // What follows the package inside a container is decrypted too: a sound
+  // end is passed over, a damaged one reported (the files stay, to check).
+  WriteFile(dir / "longer.pkg", ReadFile(dir / "p.pkg") + RandomBytes(3000, 5));
+  ASSERT_EQ(Encrypt(dir / "longer.pkg", dir / "longer.kva"), 0);
+  std::string longer = ReadFile(dir / "longer.kva");
+  longer[longer.size() - 17] = static_cast<char>(longer[longer.size() - 17] ^ 1);  // the last pad byte
+  WriteFile(dir / "longer-damaged.kva", longer);
+  for (const auto& [name, status, says] :
+       {std::tuple{"longer.kva", 0, ""}, {"longer-damaged.kva", 1, "the end of the container is damaged"}}) {
+    for (const std::string& command : {open + Q(dir / name) + to, "list" + pw + " " + Q(dir / name)}) {
+      fs::remove_all(made);
+      const KvaRun run = KvaWithoutTerminal(command);
+      EXPECT_TRUE(run.status == status && Says(run, says)) << command << ": " << run.output;
+    }
+  }
+#ifndef _WIN32
+  const KvaRun closed = Kva("info - <&-");  // no standard input at all
+  EXPECT_TRUE(closed.status == 1 && Says(closed, "cannot read standard input")) << closed.output;
+#endif
 }
 
 #ifndef _WIN32
