@@ -94,6 +94,17 @@ TEST(Screen, LayoutScaleFollowsTheShorterSide) {
     bool parsed = platform::ParseScreenSize(c.size, &width, &height);
     EXPECT_EQ(parsed ? platform::LayoutScale(width, height) : -1, c.scale) << c.size;
   }
+  // On a desktop: twice its own scale, as large a multiple as fits either
+  // way, never under quarter VGA.
+  const int desktops[][5] = {  // width, height, dpi; the screen it shows
+      {1920, 1080, 96, 480, 640}, {1920, 1080, 192, 720, 960}, {1920, 600, 96, 240, 320},
+      {400, 1080, 96, 240, 320}, {100, 100, 144, 240, 320}, {3840, 2160, 144, 720, 960}};
+  for (const auto& d : desktops) {
+    int width = 0;
+    int height = 0;
+    platform::DeviceScreenOnDesktop(d[0], d[1], d[2], &width, &height);
+    EXPECT_TRUE(width == d[3] && height == d[4]) << d[0] << "x" << d[1] << " at " << d[2] << ": " << width;
+  }
 }
 
 namespace {
