@@ -331,6 +331,10 @@ TEST(Kva, WrongKindsAndDamageCreateNothing) {
       EXPECT_TRUE(run.status == status && Says(run, says)) << command << ": " << run.output;
     }
   }
+  // info tells a container alone from one that other bytes follow.
+  WriteFile(dir / "followed.kva", ReadFile(dir / "c.kva") + "more");
+  EXPECT_TRUE(Says(Kva("info " + c), "state:       complete\n"));
+  EXPECT_TRUE(Says(Kva("info " + Q(dir / "followed.kva")), "state:       complete, followed by 4 other bytes\n"));
 #ifndef _WIN32
   const KvaRun closed = Kva("info - <&-");  // no standard input at all
   EXPECT_TRUE(closed.status == 1 && Says(closed, "cannot read standard input")) << closed.output;

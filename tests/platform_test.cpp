@@ -333,6 +333,12 @@ TEST(StringTables, ZeroedBuffersInTheResourceLanguage) {
   EXPECT_TRUE(platform::LoadString(&table, 3, two) == 1 && std::u16string(two) == u"П") << "cut to the buffer";
   EXPECT_TRUE(platform::LoadString(&table, 2, buffer) == 0 && buffer[0] == 0);
   EXPECT_EQ(platform::LoadString(nullptr, 1, buffer), 0u);
+  EXPECT_EQ(platform::LoadString(&table, 1, buffer, 0), 0u) << "no room at all";
+  // Wide copies and appends fill a buffer to its last unit, never past it.
+  char16_t six[6] = u"abc";
+  EXPECT_TRUE(platform::WideAppend(six, 6, u"de") && std::u16string(six) == u"abcde");
+  EXPECT_FALSE(platform::WideAppend(six, 6, u"f"));
+  EXPECT_TRUE(!platform::WideCopy(six, 6, u"abcdef") && six[0] == u'\0');
   // LANGUAGE, LC_ALL, LC_MESSAGES, LANG as gettext reads them ("-" unset, empty
   // as unset); LANGUAGE first (its first language we have decides), but not
   // under the C locale.
