@@ -8,6 +8,7 @@
 #include "platform/language.h"
 #include "platform/screen.h"
 #include "platform/string_table.h"
+#include "platform/window_layout.h"
 #include "res/program_strings.h"
 #include "res/resource_ids.h"
 #include "res/resources.h"
@@ -105,6 +106,13 @@ TEST(Screen, LayoutScaleFollowsTheShorterSide) {
     platform::DeviceScreenOnDesktop(d[0], d[1], d[2], &width, &height);
     EXPECT_TRUE(width == d[3] && height == d[4]) << d[0] << "x" << d[1] << " at " << d[2] << ": " << width;
   }
+  // Only a text one line high gets the room to the dialog's right edge.
+  using platform::ControlClass;
+  const auto oneLine = [](ControlClass kind, int height) {
+    return platform::IsOneLineText({1, kind, u"x", 0, 4, 4, 40, height, 0});
+  };
+  EXPECT_TRUE(oneLine(ControlClass::kStatic, 8) && !oneLine(ControlClass::kStatic, 16) &&
+              !oneLine(ControlClass::kProgressBar, 8));
 }
 
 namespace {
