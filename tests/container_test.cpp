@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "platform/files.h"
+#include "securefile/container_writer.h"
 #include "securefile/open_file_operations.h"
 #include "tests/test_support.h"
 
@@ -116,6 +117,18 @@ TEST(ContainerEncryption, WhatItRefuses) {
   EXPECT_TRUE(Encrypt(dir / "plain", dir / "huge") == -1 && !fs::exists(dir / "huge"));
   fs::resize_file(dir / "box", (std::uint64_t{1} << 32) + 100);
   EXPECT_TRUE(Decrypt(dir / "box", dir / "back") == 0 && ReadFile(dir / "back") == plain);
+  // A streaming encryption ends once, with the size its header announced.
+  struct Sink final : securefile::ByteWriter {
+    bool Write(const void*, std::uint32_t size) override { return (written += size) > 0; }
+    std::uint64_t written = 0;
+  } sink;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(plain.data());
+  for (const std::uint32_t rest : {99u, 101u, 100u}) {
+    securefile::ContainerEncryptor encryptor;
+    ASSERT_EQ(encryptor.Begin(sink, 3, 100, bytes, 4), 0);
+    EXPECT_EQ(encryptor.Finish(sink, bytes, rest), rest == 100 ? 0 : -1) << rest;
+    EXPECT_EQ(encryptor.Finish(sink, bytes, 100), -1) << "a second end";
+  }
 }
 
 // Three decryptions at once, with different ciphers and sizes (one password
