@@ -49,9 +49,10 @@ class Input final : public securefile::ByteReader {
   bool Rewind();
   // Reads and counts what is left, for a stream whose size was not known.
   std::uint64_t PassToEnd();
-  // Copies the rest of standard input into a private temporary file that
-  // is deleted at once (it lives only as long as it is open), so that the
-  // size is known and it can be read from the start. Prints the problem.
+  // Copies the rest of standard input into private scratch space that has
+  // no name (File::CreateScratch: it lives only as long as it is open), so
+  // that the size is known and it can be read from the start. Prints the
+  // problem.
   bool Buffer();
 
   bool Read(void* buffer, std::uint32_t size, std::uint32_t* got) override;
