@@ -42,9 +42,11 @@ windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
 
 # The id of a visible window whose title matches, other than the window
 # given second (one that is closing), waiting up to 20 s.
+# (A minute at most: a loaded machine, or a sanitizer build, is slow to
+# draw; a window that comes is taken at once.)
 wait_window() {
   local id=""
-  for _ in $(seq 200); do
+  for _ in $(seq 600); do
     id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | grep -vx "${2:-none}" | head -1 || true)
     [ -n "$id" ] && break
     sleep 0.1
@@ -215,7 +217,7 @@ case_second_file() {
 
 # Waits until window ID, titled as NAME matches, is gone.
 wait_gone() {
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     xdotool search --onlyvisible --name "$2" 2>/dev/null | grep -qx "$1" || return 0
     sleep 0.1
   done
