@@ -41,9 +41,8 @@ start_wine() {
 windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
 
 # The id of a visible window whose title matches, other than the window
-# given second (one that is closing), waiting up to 20 s.
-# (A minute at most: a loaded machine, or a sanitizer build, is slow to
-# draw; a window that comes is taken at once.)
+# given second (one that is closing), waiting up to a minute: a loaded
+# machine, or a sanitizer build, is slow to draw.
 wait_window() {
   local id=""
   for _ in $(seq 600); do
