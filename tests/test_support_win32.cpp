@@ -74,6 +74,21 @@ HANDLE TemporaryFile() {
                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
 }
 
+// CreateProcessW, tried again when Wine, on a loaded machine, gives up
+// starting the program with ERROR_INTERNAL_ERROR (seen in a run of the
+// suite in parallel, a few times in a thousand starts).
+bool StartProcess(std::wstring commandLine, bool inheritHandles, DWORD flags, const std::wstring& folder,
+                  STARTUPINFOW* startup, PROCESS_INFORMATION* process) {
+  for (int attempt = 0;; ++attempt) {
+    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, inheritHandles, flags, nullptr,
+                       folder.empty() ? nullptr : folder.c_str(), startup, process)) {
+      return true;
+    }
+    if (GetLastError() != ERROR_INTERNAL_ERROR || attempt == 4) return false;
+    Sleep(200);
+  }
+}
+
 struct Launch {
   std::vector<std::wstring> arguments;
   std::wstring folder;           // working folder; empty: the test's own
@@ -117,10 +132,8 @@ int Start(const Launch& launch, std::string* out) {
     startup.hStdOutput = output;
     startup.hStdError = launch.mergeErrors ? output : errors;
     PROCESS_INFORMATION process{};
-    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
-                       launch.withoutConsole ? DETACHED_PROCESS : 0, nullptr,
-                       launch.folder.empty() ? nullptr : launch.folder.c_str(), &startup,
-                       &process)) {
+    if (StartProcess(commandLine, true, launch.withoutConsole ? DETACHED_PROCESS : 0, launch.folder, &startup,
+                     &process)) {
       WaitForSingleObject(process.hProcess, INFINITE);
       DWORD code = 0;
       if (GetExitCodeProcess(process.hProcess, &code)) status = static_cast<int>(code);
@@ -167,8 +180,7 @@ int RunLinuxProgram(const std::wstring& program, const Launch& launch, std::stri
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
+  if (!StartProcess(commandLine, false, 0, L"", &startup, &process)) {
     return -1;
   }
   const fs::path status = base + L".status";
@@ -251,8 +263,7 @@ RunningKva::RunningKva(const std::vector<std::string>& arguments, const std::fil
   startup.hStdInput = read;
   startup.hStdOutput = startup.hStdError = out;
   PROCESS_INFORMATION process{};
-  if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                     &process)) {
+  if (StartProcess(commandLine, true, 0, L"", &startup, &process)) {
     CloseHandle(process.hThread);
     process_ = reinterpret_cast<std::intptr_t>(process.hProcess);
     id_ = process.dwProcessId;
