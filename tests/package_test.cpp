@@ -196,6 +196,12 @@ TEST(PosixPackage, UnreadableFilesAndLinksAreAskedAbout) {
   boxes.Answer(platform::kAnswerCancel);
   EXPECT_EQ(Pack(tree, dir / "p.pkg", true), -1);
   EXPECT_EQ(Hex(ReadFile(dir / "p.pkg")), Hex(before));
+  // The root itself may be a link the user named: that one is followed.
+  WriteFile(dir / "plain" / "f", "f");
+  fs::create_directory_symlink(dir / "plain", dir / "named");
+  ASSERT_EQ(Pack(dir / "named", dir / "named.pkg"), 0);
+  ASSERT_EQ(Unpack(dir / "named.pkg", dir / "out2"), 0);
+  EXPECT_EQ(Snapshot(dir / "out2"), (Tree{{"named", "dir"}, {"named/f", Hex("f")}}));
 }
 
 // Runs, when set, just before the library makes a folder: another unpacker
