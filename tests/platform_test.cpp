@@ -25,6 +25,7 @@
 #include "platform/files.h"
 #include "platform/language.h"
 #include "platform/temp_files.h"
+#include "platform/trash.h"
 #include "tests/test_support.h"
 
 namespace fs = std::filesystem;
@@ -311,6 +312,38 @@ TEST(PosixInstance, PrivateFolderIsNeverOneOthersCanWrite) {
   ::setenv("TMPDIR", "relative", 1);  // not a place: /tmp instead
   std::string folder;
   EXPECT_TRUE(platform::PrivateRuntimeFolder(&folder) && folder == "/tmp/" + own) << folder;
+}
+
+// A file goes to the trash of its own file system: the user's data folder's
+// when that is on the same one (a taken name gets ".2"), else .Trash-UID at
+// the top of its own (tmpfs /dev/shm here). A trash folder that is a link is
+// refused, and the file stays.
+TEST(PosixTrash, TheTrashOfTheFilesOwnFileSystem) {
+  const fs::path dir = ScratchDir(), data = dir / "data", trash = data / "Trash";
+  ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+  const auto trashed = [](const fs::path& file) { return platform::MoveToTrash(DevicePath(file).c_str()); };
+  for (const char* entry : {"a", "a.2"}) {
+    WriteFile(dir / "a", entry);
+    EXPECT_TRUE(trashed(dir / "a") && !fs::exists(dir / "a") && ReadFile(trash / "files" / entry) == entry);
+    const std::string note = ReadFile(trash / "info" / (std::string(entry) + ".trashinfo"));
+    EXPECT_NE(note.find("Path=" + (dir / "a").string() + "\n"), std::string::npos);
+  }
+  const fs::path shm = "/dev/shm", other = shm / ("tessaron-trash-" + std::to_string(::getpid()));
+  struct stat here, there;
+  if (::stat(dir.c_str(), &here) == 0 && ::stat(shm.c_str(), &there) == 0 && here.st_dev != there.st_dev &&
+      ::access(shm.c_str(), W_OK) == 0) {
+    const fs::path own = shm / (".Trash-" + std::to_string(::getuid())), kept = own / "files" / other.filename();
+    WriteFile(other, "elsewhere");
+    EXPECT_TRUE(trashed(other) && ReadFile(kept) == "elsewhere");
+    std::error_code ignored;
+    const fs::path note = own / "info" / (other.filename().string() + ".trashinfo");
+    // The test's files, then the folders if they are empty.
+    for (const fs::path& path : {other, kept, note, own / "files", own / "info", own}) fs::remove(path, ignored);
+  }
+  fs::remove_all(trash / "files"), fs::create_directory_symlink(dir, trash / "files");
+  WriteFile(dir / "b", "b");
+  EXPECT_TRUE(!trashed(dir / "b") && ReadFile(dir / "b") == "b");
+  ::unsetenv("XDG_DATA_HOME");
 }
 #endif
 
