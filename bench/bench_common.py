@@ -1,9 +1,5 @@
-"""What the subcommands of kva_bench.py share: key material derived
-independently of kva (hashlib's scrypt and an HMAC-SHA256 HKDF, as
-cipher/README.md describes), a launcher that reports honest peak memory, the
-check of a container through `kva info`, and the alternated runs with their
-Markdown report. Standard library only.
-"""
+"""What kva_bench.py's subcommands share: keys derived without kva (cipher/README.md), a
+launcher reporting honest peak memory, `kva info` checks, alternated runs and their report."""
 
 import collections
 import datetime
@@ -50,12 +46,10 @@ class Run(collections.namedtuple("Run", "wall user system maxrss")):
     cpu = property(lambda self: self.user + self.system)
 
 
-# Linux counts into a child's ru_maxrss the memory it had before exec: a
-# vfork-style spawn from this script would report this script's own peak
-# (tens of MiB after the file checks), a fork its current size. So the timed
-# programs are started by this small launcher (python -I -S, about 5 MiB),
-# which forks, execs, waits with os.wait4 and sends back the wall time and
-# the rusage. Its floor is measured with /bin/true and reported.
+# Linux counts into a child's ru_maxrss what it had before exec: spawned from this
+# script it would report this script's peak (tens of MiB). So this small launcher
+# (python -I -S, about 5 MiB) forks, execs, waits with os.wait4 and sends back the
+# wall time and the rusage; its floor, measured with /bin/true, is reported.
 LAUNCHER = r"""
 import os, sys, time
 for line in sys.stdin.buffer:
@@ -116,8 +110,7 @@ def random_file(path, size):
 
 
 def fresh_destination(path):
-    """Untimed: no old output to replace, and no dirty pages left from the
-    previous run to be written back while this one is timed."""
+    """Untimed: no old output to replace, no dirty pages of the last run to write back."""
     if os.path.exists(path):
         os.unlink(path)
     os.sync()
@@ -138,9 +131,8 @@ def machine_note(scratch, *versions):
 
 
 class Bench:
-    """A scratch folder, the password file, the launcher, and the samples of the
-    tools rotated run by run, with their report. Subclasses name the tools (each
-    is compared with the last), operations and targets; prepare and time."""
+    """Scratch folder, password file, launcher, and the samples of the tools rotated run by run.
+    Subclasses name tools (each compared with the last), operations, targets; prepare, time."""
     tools, operations, targets, names = ("kva", "openssl"), (), {}, {}
 
     def __init__(self, args, label):
@@ -187,9 +179,8 @@ class Bench:
             "-" + CIPHERS[identifier][1], "-K", key, "-iv", iv, "-nosalt"]
 
     def check_container(self, path, identifier, plain_size):
-        """`kva info` must show the cipher, the ciphertext length the format
-        gives for plain_size and a complete file; the verifier (bytes 12 to
-        27) must be the one derived here."""
+        """`kva info` shows the cipher, the ciphertext length for plain_size and a complete
+        file; the verifier (bytes 12 to 27) is the one derived here."""
         info = dict((k, v.strip()) for k, v in (
             line.split(":", 1) for line in self.output([self.args.kva, "info", path]).splitlines()))
         unit = CIPHERS[identifier][2]
@@ -205,8 +196,7 @@ class Bench:
         return result
 
     def alternate(self, identifier, runs, sizes, timed):
-        """runs x sizes x operations, every tool each time, who goes first
-        rotating every run; timed(identifier, operation, tool, size) -> Run."""
+        """runs x sizes x operations, every tool, the first rotating; timed(...) -> Run."""
         self.runs_done[identifier] = runs
         for r, size, operation in ((r, s, o) for r in range(runs) for s in sizes
                                    for o in self.operations):
@@ -217,16 +207,14 @@ class Bench:
                                                        operation, ", ".join(shown_runs)))
 
     def memory_runs(self, identifier, size):
-        """kva alone on a large input, once each way; only its peak memory is
-        of interest (its outputs are checked all the same)."""
+        """kva alone on a large input, once each way, for its peak memory (outputs checked)."""
         self.prepare(identifier, size)
         log("  memory %d MiB: %s" % (size // MIB, ", ".join("%s %d KiB" % (op, self.record(
             (identifier, op, "kva", size), self.timed(identifier, op, "kva", size)).maxrss)
             for op in self.operations)))
 
     def summary(self, identifier, operation, tool, sizes):
-        """Medians per size, the marginal wall and CPU seconds, the fastest
-        runs' marginal, the peak memory."""
+        """Medians per size, marginal wall and CPU seconds, fastest runs' marginal, peak memory."""
         runs = [self.samples[(identifier, operation, tool, s)] for s in sizes]
         walls = [median(r.wall for r in rs) for rs in runs]
         cpus = [median(r.cpu for r in rs) for rs in runs]
@@ -235,8 +223,7 @@ class Bench:
                 max(r.maxrss for rs in runs for r in rs))
 
     def paired_ratios(self, identifier, operation, sizes, tools):
-        """One tool's marginal over another's within each run: the four runs
-        behind one ratio follow each other within seconds."""
+        """One tool's marginal over another's within each run (four runs seconds apart)."""
         a, b = ([y.wall - x.wall for x, y in zip(*(self.samples[(identifier, operation, t, s)]
                                                   for s in (sizes[0], sizes[-1])))]
                 for t in tools)

@@ -34,8 +34,7 @@ class ContainerBench(Bench):
         return [self.args.kva, operation, src, dst, "--password-file", self.pwfile, "-f"] + cipher
 
     def verify(self, tool, operation, identifier, size, output):
-        """A decryption gives the source back; every container is openssl's
-        ciphertext behind the header `kva info` describes."""
+        """A decryption gives the source back; a container is openssl's ciphertext, headed."""
         what = "%s %s (id %d, %d bytes)" % (tool, operation, identifier, size)
         if operation == "decrypt":
             return check(same_bytes(output, 0, self.file("plain", 0, size)), what + " differs")
@@ -55,8 +54,7 @@ class ContainerBench(Bench):
         return result
 
     def prepare(self, identifier, size):
-        """Untimed: the ciphertext and the container the decrypt runs read,
-        checked (which also warms every program up)."""
+        """Untimed: the ciphertext and container the decrypt runs read, checked (warming up)."""
         plain = self.file("plain", 0, size)
         if not os.path.exists(plain):
             random_file(plain, size)
@@ -66,9 +64,8 @@ class ContainerBench(Bench):
         self.verify("kva", "encrypt", identifier, size, self.file("kva", identifier, size))
 
     def digest_runs(self, count):
-        """kva decrypt of an empty plaintext's container does the two digests and
-        no cipher work; kva info of the same file starts the same process and
-        reads the header, without digesting."""
+        """kva decrypt of an empty container does the two digests and no cipher work; kva info
+        of it starts the same process and reads the header, without digesting."""
         empty, container, out = self.path("empty"), self.path("empty.kva"), self.path("empty.out")
         open(empty, "wb").close()
         self.run(self.command("kva", "encrypt", 3, empty, container))
@@ -127,21 +124,17 @@ def windows(bench, args, sizes):
     return [[WINE, "--version"]], [], []
 
 
-# The 256 MiB tree's shape; other sizes scale the number of small files and
-# the size of the large ones.
+# The 256 MiB tree's shape; other sizes scale the small files' count, the large ones' size.
 REFERENCE_SIZE, SMALL_FILES, SMALL_MAX, LARGE_FILES = 256 * MIB, 2000, 64 << 10, 4
 # How the peers open a tar.enc: $1 the tar.enc, $2 the folder, $3 a scratch file.
 OPENINGS = {"pipeline": '"${@:4}" -in "$1" | tar -x -C "$2"',
             "by hand": '"${@:4}" -in "$1" -out "$3" && tar -x -f "$3" -C "$2" && rm "$3"'}
-# Creating an empty file takes about 20 us here; right after many files
-# were deleted it takes ten times that or more, for a few minutes.
+# Creating an empty file takes about 20 us; after a mass deletion, ten times that.
 PROBE_FILES, PROBE_SLOW_US = 1000, 35
 
 
 class Tree:
-    """A source tree of random content: folders as '/'-joined paths below the
-    root, parents first; files as (path, size). A size has the same layout on
-    every run."""
+    """Random content: folders as '/'-joined paths, parents first; files as (path, size)."""
 
     def __init__(self, parent, size):
         self.parent, self.size, self.name = parent, size, "tree%d" % (size // MIB)
@@ -195,8 +188,7 @@ class TreeBench(Bench):
         self.trees, self.probes = {}, []
 
     def fresh_folder(self, label):
-        """A folder that never existed, made untimed (tar wants it to exist;
-        kva accepts an existing empty one). None is deleted before the end."""
+        """A folder that never existed, made untimed (tar wants one), kept to the end."""
         folder = "%s/%04d-%s" % (self.extractions, len(os.listdir(self.extractions)), label)
         os.mkdir(folder)
         return folder
@@ -223,10 +215,8 @@ class TreeBench(Bench):
         check(diff.returncode == 0, "%s differs from the source:\n%s" % (what, diff.stdout[:800]))
 
     def check_sealed(self, tree, container, tool):
-        """A tar.enc: openssl decrypts it, `tar -t` must list the tree and
-        `tar -d` find no difference with it. A container: `kva info`, then
-        openssl decrypts it, `kva list` of the package must list the tree, and
-        `kva unpack` of it must give the tree back (`diff -r`)."""
+        """A tar.enc: openssl decrypts it, `tar -t` lists the tree, `tar -d` finds no difference.
+        A container: `kva info`; openssl decrypts it; `kva list` and `kva unpack` give the tree."""
         what = "%s seal of the %d MiB tree" % (tool, tree.size // MIB)
         if tool == "pipeline":
             decrypt = self.openssl(3, True) + ["-in", container]
@@ -251,10 +241,8 @@ class TreeBench(Bench):
         os.unlink(package)
 
     def warm_pages(self, size):
-        """Untimed, right before a timed run: writes and deletes a scratch file
-        a little larger than what the run writes, so that the run gets page-
-        cache pages this machine has just used, not pages the host took back
-        (whose first write costs ten times the copy; see bench/README.md)."""
+        """Untimed: writes and deletes a file larger than the run's output, so that the run gets
+        pages just used, not ones the host took back (ten times slower; bench/README.md)."""
         if not self.args.no_warm_pages:
             with open(self.path("ballast"), "wb") as f:
                 for _ in range(size // (8 * MIB) + 8):
@@ -262,8 +250,7 @@ class TreeBench(Bench):
             os.unlink(self.path("ballast"))
 
     def settle(self, minutes, when):
-        """Times creating empty files and waits (up to `minutes`) while that is
-        slow, lest a recent mass deletion inflate every tool's extractions."""
+        """Waits (up to `minutes`) while creating files is slow after a mass deletion."""
         deadline = time.monotonic() + minutes * 60
         while True:
             folder = self.fresh_folder("probe")
@@ -282,8 +269,7 @@ class TreeBench(Bench):
         return self.path("tree-%d.%s" % (size, "tar.enc" if tool in OPENINGS else "kva"))
 
     def prepare(self, identifier, size):
-        """Untimed: the tree, the tar.enc and the container the open runs read,
-        checked; every later seal must give them byte for byte (the tree stays put)."""
+        """Untimed: the tree, tar.enc and container, checked; later seals must equal them."""
         tree = self.trees[size] = self.trees.get(size) or Tree(self.sources, size).generate()
         for tool in ("kva", "pipeline"):
             self.run(self.command("seal", tool, tree, self.reference(tool, size)))
@@ -309,8 +295,7 @@ class TreeBench(Bench):
 
 
 class WorkerBench(TreeBench):
-    """The application's worker path (worker_bench.cpp), now and as built from an
-    earlier tree, next to the same done by hand: decrypt to a file, unpack it, remove it."""
+    """The app's worker path (worker_bench.cpp), now and from an earlier tree, next to by hand."""
     operations, targets = ("worker",), {}
     names = {("worker", "worker"): "the worker (now)",
              ("worker", "before"): "the worker (--worker-before)",
@@ -418,8 +403,7 @@ def main():
         bench.close()
         log("deleting " + bench.scratch)
         shutil.rmtree(bench.scratch, ignore_errors=True)
-        # Written-back inode tables shorten the time during which ext4 (without
-        # a journal) avoids the freed inodes and new files are slow to create.
+        # Written-back inode tables shorten ext4's slow spell after a mass deletion.
         os.sync()
     print("\n".join(report))
 
