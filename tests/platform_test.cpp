@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -99,6 +100,10 @@ TEST(DevicePaths, MapBothWaysOrNotAtAll) {
                                  std::string("/\xF4\x90\x80\x80"), longest + "a"}) {
     EXPECT_FALSE(platform::ToDevicePath(bad.c_str(), device)) << Hex(bad);
   }
+  // A text is read to its length, never past it: "ж" cut after its first byte is refused.
+  char16_t wide[4];
+  EXPECT_TRUE(platform::Utf8ToUtf16("\xD0\xB6", 2, wide, 4) && std::u16string(wide) == u"ж" &&
+              !platform::Utf8ToUtf16("\xD0\xB6", 1, wide, 4));
   // The part of an absolute path that names a device, never a folder.
   const std::pair<std::u16string, std::size_t> roots[] = {
       {u"", 0}, {u"relative\\x", 0}, {u"\\", 1}, {u"\\My Documents\\x", 1},
@@ -312,6 +317,39 @@ TEST(PosixInstance, PrivateFolderIsNeverOneOthersCanWrite) {
   ::setenv("TMPDIR", "relative", 1);  // not a place: /tmp instead
   std::string folder;
   EXPECT_TRUE(platform::PrivateRuntimeFolder(&folder) && folder == "/tmp/" + own) << folder;
+}
+
+// The lock is really held, on each path taken, with mode 0600; a lock
+// another holds is said to be, and a link at the path is not followed.
+TEST(PosixInstance, TheLockIsHeldForReal) {
+  const fs::path dir = ScratchDir();
+  const auto take = [&](const char* name) { return platform::TakeInstanceLock((dir / name).string()); };
+  const auto heldElsewhere = [&](const char* name) {  // by another open of the file
+    const int fd = ::open((dir / name).c_str(), O_RDWR | O_CLOEXEC);
+    const bool held = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    if (fd >= 0) ::close(fd);
+    return held;
+  };
+  const int other = ::open((dir / "c.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_EQ(::flock(other, LOCK_EX), 0);
+  EXPECT_EQ(take("c.lock"), platform::InstanceLock::kHeldByAnother);
+  ::close(other);
+  fs::create_symlink(dir / "target", dir / "link");
+  EXPECT_TRUE(take("link") == platform::InstanceLock::kUnavailable && !fs::exists(dir / "target"));
+  for (const char* name : {"a.lock", "b.lock"}) {
+    EXPECT_TRUE(take(name) == platform::InstanceLock::kTaken && take(name) == platform::InstanceLock::kTaken);
+    EXPECT_TRUE(heldElsewhere(name) && fs::status(dir / name).permissions() == fs::perms(0600)) << name;
+  }
+}
+
+// A read the disk fails (here /proc/self/mem at 0, EIO) is an error, not
+// the end of the file, and stays one.
+TEST(PosixFiles, AFailedReadIsNoEnd) {
+  platform::File file;
+  unsigned char bytes[16];
+  std::uint32_t got = 1;
+  ASSERT_TRUE(file.OpenRead(DevicePath("/proc/self/mem").c_str()));
+  EXPECT_TRUE(!file.Read(bytes, sizeof bytes, &got) && got == 0 && !file.Read(bytes, sizeof bytes, &got));
 }
 
 // A file goes to the trash of its own file system: the user's data folder's
