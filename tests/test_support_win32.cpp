@@ -74,9 +74,9 @@ HANDLE TemporaryFile() {
                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
 }
 
-// CreateProcessW, tried again when Wine, on a loaded machine, gives up
-// starting the program with ERROR_INTERNAL_ERROR (seen in a run of the
-// suite in parallel, a few times in a thousand starts).
+// CreateProcessW, tried again when Wine gives up starting the program with
+// ERROR_INTERNAL_ERROR: seen only on a loaded machine (the suite beside
+// other busy processes), a start or two in some thirty runs of the kva tests.
 bool StartProcess(std::wstring commandLine, bool inheritHandles, DWORD flags, const std::wstring& folder,
                   STARTUPINFOW* startup, PROCESS_INFORMATION* process) {
   for (int attempt = 0;; ++attempt) {
