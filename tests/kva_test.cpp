@@ -139,6 +139,15 @@ TEST(Kva, OutputsThatExistOrLieInsideTheTree) {
     EXPECT_TRUE(large.status == 1 && Says(large, "is 4 GiB or larger")) << command << ": " << large.output;
   }
   EXPECT_EQ(fs::file_size(d / "p.pkg"), fs::file_size(dir / "p.pkg.kept"));
+  // Files that add up to 4 GiB - 1 bytes fit a package's count, but not
+  // one container with the package's records.
+  for (const std::uintmax_t size : {std::uintmax_t{1} << 31, (std::uintmax_t{1} << 31) - 1}) {
+    WriteFile(dir / "big" / std::to_string(size), "");
+    fs::resize_file(dir / "big" / std::to_string(size), size);
+  }
+  const KvaRun sealed = Kva("seal " + Q(dir / "big") + " " + Q(dir / "big.kva") + pw, "pw\n");
+  EXPECT_TRUE(sealed.status == 1 && Says(sealed, "a container holds less")) << sealed.output;
+  EXPECT_FALSE(fs::exists(dir / "big.kva"));
 }
 
 // The destination is held from the moment kva examines it: a link to it
@@ -185,6 +194,8 @@ TEST(Kva, RefusedPasswordsAndCommandLines) {
       {encrypt, std::string(511, 'a') + "\n", "longer than 31", 1}, {encrypt, std::string(512, 'a') + "\n", "first line too long", 1},
       {"info " + Q(dir / "box"), "", "box (44 bytes)\noffset:      0\n", 0},  // the box just made
       {"encrypt -f " + Q(dir / "plain") + " " + Q(dir / "box") + " --password-file " + Q(dir / "with-nul"), "", "NUL", 1},
+      {"seal " + Q(dir / "plain") + " " + Q(dir / "s.kva") + " --password-stdin", "\n", "empty", 1},
+      {"open " + Q(dir / "box") + " " + Q(dir / "o") + " --password-file " + Q(dir / "with-nul"), "", "NUL", 1},
       {"", "", "a command is needed", 64}, {"encrypt onlyone", "", "", 64},
       {"frobnicate", "", "'frobnicate' is not a kva command; the commands are: seal, open, pack, unpack,", 64},
       {"help open", "", "--skip-existing", 0}, {"open a b --force --skip-existing", "", "", 64},
