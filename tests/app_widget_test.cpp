@@ -333,6 +333,23 @@ class AppWidgetTest : public QObject {
     QCOMPARE(title, choose ? QStringLiteral("report.kva — Tessaron") : QString());
   }
 
+  // A command line that names no usable file is answered with one error box
+  // that quotes the option as typed, up to its first blank.
+  void startErrors() {
+    const std::string tooLong = "/" + std::string(300, 'a');
+    const std::pair<const char*, QString> cases[] = {
+        {"-platform offscreen", QStringLiteral("Неизвестный параметр: -platform")},
+        {"--x", QStringLiteral("Неизвестный параметр: --x")},
+        {tooLong.c_str(), QStringLiteral("Недопустимый путь к файлу")}};
+    for (const auto& [commandLine, text] : cases) {
+      boxes_->boxes.clear();
+      QCOMPARE(app::RunProgram(commandLine), 0);
+      QCOMPARE(boxes_->boxes.size(), std::size_t{1});
+      QCOMPARE(QString::fromStdU16String(boxes_->boxes[0].text), text);
+      QCOMPARE(QString::fromStdU16String(boxes_->boxes[0].caption), QStringLiteral("Ошибка"));
+    }
+  }
+
   // A later start's file: the running window names it, in host spelling,
   // in a box owned by its frontmost window; its own file it passes over.
   void anotherFile() {

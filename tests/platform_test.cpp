@@ -224,6 +224,7 @@ TEST(UnnamedFiles, NamedOnlyByCommitAndOnlyAsAllowed) {
     // The last row is closed without a Commit.
     const bool committed = named || inWay != "" ? file.Commit(folder, u"out", replacing) : false;
     EXPECT_EQ(committed, named);
+    EXPECT_FALSE(committed && file.Commit(folder, u"again", R::kNothing)) << "a file is named once";
     EXPECT_TRUE(file.Close());
     const Tree made = {{"out", Hex("new")}};
     EXPECT_EQ(Snapshot(d), named ? made : before);
