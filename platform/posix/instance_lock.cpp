@@ -33,9 +33,8 @@ bool PrivateRuntimeFolder(std::string* folder) {
   // The same temporary folder as the temporary files.
   const char* temporary = std::getenv("TMPDIR");
   if (temporary == nullptr || temporary[0] != '/') temporary = "/tmp";
-  std::string own = temporary;
-  if (own.back() != '/') own += '/';
-  own += "tessaron-" + std::to_string(::getuid());
+  // (A doubled slash, when TMPDIR ends in one, names the same folder.)
+  std::string own = std::string(temporary) + "/tessaron-" + std::to_string(::getuid());
   // Someone else may have made it first, or put a link there: it is used
   // only when it is ours and closed to everyone else.
   if (::mkdir(own.c_str(), 0700) != 0 && errno != EEXIST) return false;

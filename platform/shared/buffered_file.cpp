@@ -1,5 +1,6 @@
 // The file logic that is the same on every host: the buffering of File and
 // file identity. The raw reads, writes and seeks come from host.h.
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -66,7 +67,7 @@ bool File::Read(void* buffer, std::uint32_t size, std::uint32_t* got) {
       }
       begin_ = 0;
       end_ = static_cast<std::size_t>(filled);
-      used_ = end_ > used_ ? end_ : used_;
+      used_ = std::max(used_, end_);
       buffered_ = Buffered::kReadAhead;
     }
     std::size_t take = end_ - begin_ < wanted ? end_ - begin_ : wanted;
@@ -102,7 +103,7 @@ bool File::Write(const void* buffer, std::uint32_t size) {
   }
   std::memcpy(buffer_.get() + end_, data, remaining);
   end_ += remaining;
-  used_ = end_ > used_ ? end_ : used_;
+  used_ = std::max(used_, end_);
   buffered_ = Buffered::kWrites;
   return true;
 }
