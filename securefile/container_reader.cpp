@@ -1,5 +1,6 @@
 #include "securefile/container_reader.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "cipher/kvacore.h"
@@ -152,7 +153,7 @@ bool DecryptingReader::Read(void* buffer, std::uint32_t size, std::uint32_t* got
       end_ = piece.length;
       continue;
     }
-    std::uint32_t take = end_ - begin_ < size - *got ? end_ - begin_ : size - *got;
+    std::uint32_t take = std::min(end_ - begin_, size - *got);
     std::memcpy(out + *got, plain_ + begin_, take);
     begin_ += take;
     *got += take;

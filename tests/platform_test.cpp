@@ -353,6 +353,21 @@ TEST(PosixFiles, AFailedReadIsNoEnd) {
   EXPECT_TRUE(!file.Read(bytes, sizeof bytes, &got) && got == 0 && !file.Read(bytes, sizeof bytes, &got));
 }
 
+// A write the disk refuses (/dev/full), whether large enough to bypass the
+// buffer or flushed from it, fails every later write and the close: bytes
+// after a gap are never reported as written.
+TEST(PosixFiles, AFailedWriteStaysFailed) {
+  const std::string large(1 << 20, 'x');
+  for (const std::uint32_t first : {static_cast<std::uint32_t>(large.size()), 1u}) {
+    platform::File file;
+    ASSERT_TRUE(file.OpenWrite(DevicePath("/dev/full").c_str()));
+    const bool written = file.Write(large.data(), first);
+    EXPECT_TRUE(written == (first == 1) && (first != 1 || !file.Flush())) << first;
+    EXPECT_FALSE(file.Write("y", 1)) << first;
+    EXPECT_FALSE(file.Close()) << first;
+  }
+}
+
 // A file goes to the trash of its own file system: the user's data folder's
 // when that is on the same one (a taken name gets ".2"), else .Trash-UID at
 // the top of its own (tmpfs /dev/shm here). A trash folder that is a link is
