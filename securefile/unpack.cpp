@@ -1,5 +1,7 @@
 #include "securefile/unpack.h"
 
+#include <algorithm>
+
 #include "platform/secure_zero.h"
 #include "platform/wide_string.h"
 #include "securefile/container_format.h"
@@ -40,7 +42,7 @@ bool WalkFolders(ExtractionTarget& target, const char16_t* relative, bool create
     const char16_t* end = begin;
     while (*end != u'\0' && *end != u'\\') ++end;
     std::size_t length = static_cast<std::size_t>(end - begin);
-    for (std::size_t i = 0; i < length; ++i) name[i] = begin[i];
+    std::copy(begin, end, name);
     name[length] = u'\0';
     platform::Folder next;
     if (!next.OpenChild(*at, name, create)) return false;
