@@ -550,6 +550,28 @@ TEST(PosixKva, SwappedNamesNeverRedirectAnOutput) {
   }
 }
 
+// A file that appears under the output's name while kva waits for its
+// password (its output already begun, under no name) is kept without
+// --force, and kva says why.
+TEST(PosixKva, AFileThatAppearsMeanwhileIsKept) {
+  const fs::path dir = ScratchDir(), out = dir / "out";
+  WriteFile(dir / "plain", "payload");
+  RunningKva kva({"encrypt", Utf8(dir / "plain"), Utf8(out), "--password-stdin"}, dir / "log");
+  const auto begun = [&] {
+    std::error_code error;
+    for (fs::directory_iterator it("/proc/" + std::to_string(kva.Id()) + "/fd", error), end; !error && it != end; it.increment(error)) {
+      if (fs::read_symlink(it->path(), error).string().rfind((dir / "#").string(), 0) == 0) return true;
+    }
+    return false;
+  };
+  for (int i = 0; i < 1000 && !begun(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  WriteFile(out, "someone's");
+  kva.Feed("pw\n");
+  EXPECT_EQ(kva.Wait(), 1);
+  EXPECT_TRUE(ReadFile(out) == "someone's" && ReadFile(dir / "log").find("appeared meanwhile (use --force") != std::string::npos)
+      << ReadFile(dir / "log");
+}
+
 // kill -9, SIGINT, SIGTERM and SIGHUP at random moments of open, seal and
 // decrypt (many 1-byte files and one large one): no hidden name of kva's is
 // left, and an output under its own name is whole. A signal kva hears (here
