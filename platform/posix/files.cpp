@@ -250,18 +250,14 @@ bool File::Create(const char16_t* path) {
 }
 
 bool File::OpenStandardInput() {
-  if (IsOpen()) return false;
   // A duplicate, so that closing the File leaves descriptor 0 open.
-  int descriptor = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
-  if (descriptor < 0) return false;
+  if (IsOpen() || !Adopt(::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0), kReadOnly)) return false;
+  // A regular file's size is known from where the reading starts; anything
+  // else is read as a stream.
   struct stat info;
-  if (::fstat(descriptor, &info) != 0) {
-    ::close(descriptor);
-    return false;
-  }
-  if (!Adopt(descriptor, kReadOnly)) return false;
-  off_t position = ::lseek(descriptor, 0, SEEK_CUR);
-  if (S_ISREG(info.st_mode) && position >= 0 && position <= info.st_size) {
+  off_t position = ::lseek(descriptor_, 0, SEEK_CUR);
+  if (::fstat(descriptor_, &info) == 0 && S_ISREG(info.st_mode) && position >= 0 &&
+      position <= info.st_size) {
     Describe(static_cast<std::uint64_t>(info.st_size - position), IdOf(info));
   }
   return true;

@@ -138,8 +138,9 @@ bool File::SeekToEnd() {
   return host::SeekToEnd(descriptor_);
 }
 
+// (A file opened only for reading is refused by the system itself.)
 bool File::Truncate(std::uint64_t length) {
-  if (!IsOpen() || (access_ & kWriteOnly) == 0 || !Flush()) return false;
+  if (!IsOpen() || !Flush()) return false;
   return host::Truncate(descriptor_, length);
 }
 
