@@ -195,9 +195,9 @@ class AppWidgetTest : public QObject {
                                << QStringLiteral("Укажите путь к файлу") << secret.toUtf8();
     QTest::newRow("backslash in folder")
         << none << secret << QStringLiteral("/tmp/a\\b") << false << badPath << secret.toUtf8();
-    // 259 characters fit the box, not an absolute path.
+    // The box keeps the 259 characters a path holds, not an absolute path.
     QTest::newRow("folder too long")
-        << none << secret << QString(259, QLatin1Char('d')) << false << badPath << secret.toUtf8();
+        << none << secret << QString(300, QLatin1Char('d')) << false << badPath << secret.toUtf8();
     QTest::newRow("run") << QStringLiteral("пароль") << QString(34, QLatin1Char('x'))
                          << QStringLiteral("relative/out") << true << none
                          << QByteArray("\xEF\xE0\xF0\xEE\xEB\xFC") + QByteArray(25, 'x');
@@ -220,6 +220,7 @@ class AppWidgetTest : public QObject {
       if (!folder.isNull()) folderBox->setText(folder);
       passwordShown = passwordBox->text();
       folderShown = folderBox->text();
+      if (!folder.isNull()) QCOMPARE(folderShown, folder.left(platform::kMaxPath - 1));
       if (click) {
         QTest::mouseClick(ButtonWithText(WidgetOf(window_), QStringLiteral("Выполнить")),
                           Qt::LeftButton);

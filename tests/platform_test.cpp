@@ -353,6 +353,13 @@ TEST(PosixFiles, AFailedReadIsNoEnd) {
   EXPECT_TRUE(!file.Read(bytes, sizeof bytes, &got) && got == 0 && !file.Read(bytes, sizeof bytes, &got));
 }
 
+// The system's reason for an error comes in words, as messages quote it.
+TEST(PosixFiles, TheSystemsReasonInWords) {
+  char16_t text[256] = {};
+  platform::ErrorText(platform::FileExistsError(), text, std::size(text));
+  EXPECT_GT(std::char_traits<char16_t>::length(text), 5u);
+}
+
 // A write the disk refuses (/dev/full), whether large enough to bypass the
 // buffer or flushed from it, fails every later write and the close: bytes
 // after a gap are never reported as written.
