@@ -304,8 +304,7 @@ class AppWidgetTest : public QObject {
       caption = chooser->windowTitle();
       filters = chooser->nameFilters();
       if (!choose) return chooser->reject();
-      // The chooser leaves its name box alone while that has the focus,
-      // which it may have by now on a busy machine.
+      // The chooser leaves its name box alone while that has the focus (on a busy machine, it may).
       if (QWidget* focused = QApplication::focusWidget()) focused->clearFocus();
       chooser->selectFile(runtime.filePath(QStringLiteral("report.kva")));
       QMetaObject::invokeMethod(chooser, "accept");
@@ -334,20 +333,15 @@ class AppWidgetTest : public QObject {
     QCOMPARE(title, choose ? QStringLiteral("report.kva — Tessaron") : QString());
   }
 
-  // A command line that names no usable file is answered with one error box
-  // that quotes the option as typed, up to its first blank.
+  // A command line naming no usable file gets one error box, quoting an option up to its first blank.
   void startErrors() {
     const std::string tooLong = "/" + std::string(300, 'a');
-    const std::pair<const char*, QString> cases[] = {
-        {"-platform offscreen", QStringLiteral("Неизвестный параметр: -platform")},
-        {"--x", QStringLiteral("Неизвестный параметр: --x")},
-        {tooLong.c_str(), QStringLiteral("Недопустимый путь к файлу")}};
-    for (const auto& [commandLine, text] : cases) {
+    for (const auto& [commandLine, text] : {std::pair<const char*, QString>{"-platform offscreen", "Неизвестный параметр: -platform"},
+                                            {"--x", "Неизвестный параметр: --x"}, {tooLong.c_str(), "Недопустимый путь к файлу"}}) {
       boxes_->boxes.clear();
       QCOMPARE(app::RunProgram(commandLine), 0);
       QCOMPARE(boxes_->boxes.size(), std::size_t{1});
-      QCOMPARE(QString::fromStdU16String(boxes_->boxes[0].text), text);
-      QCOMPARE(QString::fromStdU16String(boxes_->boxes[0].caption), QStringLiteral("Ошибка"));
+      QCOMPARE(QString::fromStdU16String(boxes_->boxes[0].text + u" " + boxes_->boxes[0].caption), text + " Ошибка");
     }
   }
 
@@ -492,10 +486,9 @@ class AppWidgetTest : public QObject {
     QWidget parent;
     QVERIFY(job::CreateMenuBar(HandleOf(&parent), 999) == nullptr);
     QCOMPARE(boxes_->boxes.size(), std::size_t{1});
-    QVERIFY(boxes_->boxes[0].text == u"SHCreateMenuBar Failed");
-    QVERIFY(boxes_->boxes[0].caption == u"Error");
-    QCOMPARE(boxes_->boxes[0].style, unsigned{platform::kButtonsOk});
-    QCOMPARE(boxes_->boxes[0].owner, static_cast<void*>(&parent));
+    const auto& box = boxes_->boxes[0];
+    QVERIFY(box.text == u"SHCreateMenuBar Failed" && box.caption == u"Error" && box.owner == &parent);
+    QCOMPARE(box.style, unsigned{platform::kButtonsOk});
   }
 
   // The real boxes: asked for by another thread, shown on this one while

@@ -139,15 +139,13 @@ TEST(Kva, OutputsThatExistOrLieInsideTheTree) {
     EXPECT_TRUE(large.status == 1 && Says(large, "is 4 GiB or larger")) << command << ": " << large.output;
   }
   EXPECT_EQ(fs::file_size(d / "p.pkg"), fs::file_size(dir / "p.pkg.kept"));
-  // Files that add up to 4 GiB - 1 bytes fit a package's count, but not
-  // one container with the package's records.
+  // Files of 4 GiB - 1 bytes in all fit a package's count, not a container with its records.
   for (const std::uintmax_t size : {std::uintmax_t{1} << 31, (std::uintmax_t{1} << 31) - 1}) {
     WriteFile(dir / "big" / std::to_string(size), "");
     fs::resize_file(dir / "big" / std::to_string(size), size);
   }
   const KvaRun sealed = Kva("seal " + Q(dir / "big") + " " + Q(dir / "big.kva") + pw, "pw\n");
-  EXPECT_TRUE(sealed.status == 1 && Says(sealed, "a container holds less")) << sealed.output;
-  EXPECT_FALSE(fs::exists(dir / "big.kva"));
+  EXPECT_TRUE(sealed.status == 1 && Says(sealed, "a container holds less") && !fs::exists(dir / "big.kva"));
 }
 
 // The destination is held from the moment kva examines it: a link to it
@@ -192,11 +190,9 @@ TEST(Kva, RefusedPasswordsAndCommandLines) {
       {encrypt, "\n", "empty", 1}, {encrypt, "\xff\xfe\n", "UTF-8", 1}, {encrypt, std::string(31, 'a') + "\n", "", 0},
       // The line buffer's edge: 511 bytes are read whole, 512 are not.
       {encrypt, std::string(511, 'a') + "\n", "longer than 31", 1}, {encrypt, std::string(512, 'a') + "\n", "first line too long", 1},
-      {"info " + Q(dir / "box"), "", "box (44 bytes)\noffset:      0\n", 0},  // the box just made
-      {"list " + Q(dir / "missing"), "", "kva: cannot read '", 1},
+      {"info " + Q(dir / "box"), "", "box (44 bytes)\noffset:      0\n", 0}, {"list " + Q(dir / "missing"), "", "kva: cannot read '", 1},
       {"encrypt -f " + Q(dir / "plain") + " " + Q(dir / "box") + " --password-file " + Q(dir / "with-nul"), "", "NUL", 1},
-      {"seal " + Q(dir / "plain") + " " + Q(dir / "s.kva") + " --password-stdin", "\n", "empty", 1},
-      {"open " + Q(dir / "box") + " " + Q(dir / "o") + " --password-file " + Q(dir / "with-nul"), "", "NUL", 1},
+      {"seal " + Q(dir / "plain") + " " + Q(dir / "s.kva") + " --password-stdin", "\n", "empty", 1}, {"open " + Q(dir / "box") + " " + Q(dir / "o") + " --password-file " + Q(dir / "with-nul"), "", "NUL", 1},
       {"", "", "a command is needed", 64}, {"encrypt onlyone", "", "", 64},
       {"frobnicate", "", "'frobnicate' is not a kva command; the commands are: seal, open, pack, unpack,", 64},
       {"help open", "", "--skip-existing", 0}, {"open a b --force --skip-existing", "", "", 64},
@@ -478,16 +474,13 @@ TEST(PosixKva, UnreadableFilesCancelUnlessSkipped) {
               Says(cancelled, "Cannot read the file '" + (dir / "tree").string() + "/so\\x1bck\\net': "))
       << cancelled.output;
   const KvaRun skipped = Kva("pack --skip-unreadable " + Q(dir / "tree") + " " + Q(dir / "p.pkg"));
-  EXPECT_TRUE(skipped.status == 0 && Says(skipped, "skipped (") && Unpack(dir / "p.pkg", dir / "out") == 0)
-      << skipped.output;
+  EXPECT_TRUE(skipped.status == 0 && Says(skipped, "skipped (") && Unpack(dir / "p.pkg", dir / "out") == 0) << skipped.output;
   EXPECT_EQ(Snapshot(dir / "out"), (Tree{{"tree", "dir"}, {"tree/link", Hex("outside")}}));
-  // Forced over a link where the file was, unpacking neither follows nor
-  // removes it, and says why.
+  // Forced over a link where the file was, unpacking neither follows nor removes it.
   fs::remove(dir / "out" / "tree" / "link");
   fs::create_symlink("../../outside", dir / "out" / "tree" / "link");
   const KvaRun over = Kva("unpack --force " + Q(dir / "p.pkg") + " " + Q(dir / "out"));
-  EXPECT_TRUE(over.status == 1 && Says(over, "link': a link is in the way") && fs::is_symlink(dir / "out" / "tree" / "link"))
-      << over.output;
+  EXPECT_TRUE(over.status == 1 && Says(over, "link': a link is in the way") && fs::is_symlink(dir / "out" / "tree" / "link"));
 }
 
 // Every hidden name a command makes beside its output, and any it made
@@ -551,25 +544,20 @@ TEST(PosixKva, SwappedNamesNeverRedirectAnOutput) {
 }
 
 // A file that appears under the output's name while kva waits for its
-// password (its output already begun, under no name) is kept without
-// --force, and kva says why.
+// password (its output begun under no name) is kept without --force.
 TEST(PosixKva, AFileThatAppearsMeanwhileIsKept) {
   const fs::path dir = ScratchDir(), out = dir / "out";
   WriteFile(dir / "plain", "payload");
   RunningKva kva({"encrypt", Utf8(dir / "plain"), Utf8(out), "--password-stdin"}, dir / "log");
-  const auto begun = [&] {
-    std::error_code error;
-    for (fs::directory_iterator it("/proc/" + std::to_string(kva.Id()) + "/fd", error), end; !error && it != end; it.increment(error)) {
+  auto begun = [&, fds = "/proc/" + std::to_string(kva.Id()) + "/fd", error = std::error_code()]() mutable {
+    for (fs::directory_iterator it(fds, error), end; !error && it != end; it.increment(error))
       if (fs::read_symlink(it->path(), error).string().rfind((dir / "#").string(), 0) == 0) return true;
-    }
     return false;
   };
   for (int i = 0; i < 1000 && !begun(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   WriteFile(out, "someone's");
   kva.Feed("pw\n");
-  EXPECT_EQ(kva.Wait(), 1);
-  EXPECT_TRUE(ReadFile(out) == "someone's" && ReadFile(dir / "log").find("appeared meanwhile (use --force") != std::string::npos)
-      << ReadFile(dir / "log");
+  EXPECT_TRUE(kva.Wait() == 1 && ReadFile(out) == "someone's" && Says({1, ReadFile(dir / "log")}, "appeared meanwhile (use --force"));
 }
 
 // kill -9, SIGINT, SIGTERM and SIGHUP at random moments of open, seal and
