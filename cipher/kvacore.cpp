@@ -47,21 +47,9 @@ struct Cipher {
   std::size_t blockSize;  // 1: a stream mode, no padding
 };
 
-bool CipherFor(std::int32_t identifier, Cipher* cipher) {
-  switch (identifier) {
-    case 1:
-      *cipher = {CipherKind::kAes128Cfb, 1};
-      return true;
-    case 2:
-      *cipher = {CipherKind::kDes3Cbc, 8};
-      return true;
-    case 3:
-      *cipher = {CipherKind::kAes128Cbc, 16};
-      return true;
-    default:
-      return false;
-  }
-}
+// By identifier - 1; a piece's checks have refused any other identifier.
+constexpr Cipher kCiphers[] = {
+    {CipherKind::kAes128Cfb, 1}, {CipherKind::kDes3Cbc, 8}, {CipherKind::kAes128Cbc, 16}};
 
 // HKDF-SHA256 (RFC 5869) with no salt, which stands for a hash-length block
 // of zeros: extract PRK = HMAC(zeros, key), then expand T(i) = HMAC(PRK,
@@ -110,8 +98,7 @@ class Stream {
 
   bool Start(std::int32_t identifier, bool encrypt, const unsigned char* key) {
     End();
-    Cipher cipher;
-    if (!CipherFor(identifier, &cipher)) return false;
+    const Cipher& cipher = kCiphers[identifier - 1];
     if (state_ == nullptr && (state_ = NewCipherState()) == nullptr) return false;
 
     unsigned char iv[kIvSize];

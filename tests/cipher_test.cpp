@@ -87,7 +87,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, CipherOracle,
 // An operation left unfinished (abandoned midway, or failed) never carries
 // into the next one on the thread, whatever that one differs in: the
 // cipher, the direction or the key; nor does a finished one into the next
-// with the same key.
+// with the same key. An unknown cipher is refused.
 TEST(CipherStream, EachOperationStartsFresh) {
   const std::string keyA = RandomBytes(16, 1), keyB = RandomBytes(16, 2), plain = RandomBytes(3000, 3);
   const std::string sealed = OpensslEnc(3, keyA, plain, false);
@@ -107,4 +107,5 @@ TEST(CipherStream, EachOperationStartsFresh) {
   abandon(3, keyA);
   abandon(3, keyA, 1000);
   EXPECT_EQ(Hex(Feed(DLL_Encrypt, 3, keyA, plain)), Hex(sealed));  // after a failed piece
+  for (const int unknown : {0, 4, 259}) EXPECT_EQ(Feed(DLL_Encrypt, unknown, keyA, plain), "failed") << unknown;
 }

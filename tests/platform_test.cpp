@@ -343,24 +343,21 @@ TEST(PosixInstance, TheLockIsHeldForReal) {
   }
 }
 
-// A read the disk fails (here /proc/self/mem at 0, EIO) is an error, not
-// the end of the file, and stays one.
-TEST(PosixFiles, AFailedReadIsNoEnd) {
-  platform::File file;
+// A read the disk fails (/proc/self/mem at 0, EIO) is an error, not the end
+// of the file; a write it refuses (/dev/full), past the buffer or flushed
+// from it, fails every later write and the close. Both stay failed, and the
+// system's reason is in words.
+TEST(PosixFiles, FailuresStay) {
   unsigned char bytes[16];
   std::uint32_t got = 1;
+  platform::File file;
   ASSERT_TRUE(file.OpenRead(DevicePath("/proc/self/mem").c_str()));
   EXPECT_TRUE(!file.Read(bytes, sizeof bytes, &got) && got == 0 && !file.Read(bytes, sizeof bytes, &got));
-}
-
-// A write the disk refuses (/dev/full), past the buffer or flushed from it,
-// fails every later write and the close; the system's reason is in words.
-TEST(PosixFiles, AFailedWriteStaysFailed) {
   const std::string large(1 << 20, 'x');
   for (const std::uint32_t first : {static_cast<std::uint32_t>(large.size()), 1u}) {
-    platform::File file;
-    ASSERT_TRUE(file.OpenWrite(DevicePath("/dev/full").c_str()));
-    EXPECT_TRUE(file.Write(large.data(), first) == (first == 1) && !file.Flush() && !file.Write("y", 1) && !file.Close());
+    platform::File full;
+    ASSERT_TRUE(full.OpenWrite(DevicePath("/dev/full").c_str()));
+    EXPECT_TRUE(full.Write(large.data(), first) == (first == 1) && !full.Flush() && !full.Write("y", 1) && !full.Close());
   }
   char16_t text[256] = {};
   platform::ErrorText(ENOSPC, text, std::size(text));
