@@ -276,9 +276,10 @@ KVACORE_API std::int32_t DLL_GenHASH(const unsigned char* data, std::int32_t len
   if (digest == nullptr) return kFailure;
   std::memset(digest, 0, kDigestSize);
   if (length < 0 || (data == nullptr && length > 0)) return kFailure;
-  // scrypt wants a valid pointer even for an empty password.
+  // scrypt wants a valid pointer even for an empty password, which may come
+  // as a null one.
   static const unsigned char empty = 0;
-  if (!Scrypt(length > 0 ? data : &empty, static_cast<std::size_t>(length),
+  if (!Scrypt(data != nullptr ? data : &empty, static_cast<std::size_t>(length),
               reinterpret_cast<const unsigned char*>(kDigestSalt), sizeof kDigestSalt - 1,
               kScryptN, kScryptR, kScryptP, digest, kDigestSize)) {
     std::memset(digest, 0, kDigestSize);
