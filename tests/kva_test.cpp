@@ -477,8 +477,7 @@ TEST(PosixKva, UnreadableFilesCancelUnlessSkipped) {
   EXPECT_TRUE(skipped.status == 0 && Says(skipped, "skipped (") && Unpack(dir / "p.pkg", dir / "out") == 0) << skipped.output;
   EXPECT_EQ(Snapshot(dir / "out"), (Tree{{"tree", "dir"}, {"tree/link", Hex("outside")}}));
   // Forced over a link where the file was, unpacking neither follows nor removes it.
-  fs::remove(dir / "out" / "tree" / "link");
-  fs::create_symlink("../../outside", dir / "out" / "tree" / "link");
+  fs::remove(dir / "out" / "tree" / "link"), fs::create_symlink("../../outside", dir / "out" / "tree" / "link");
   const KvaRun over = Kva("unpack --force " + Q(dir / "p.pkg") + " " + Q(dir / "out"));
   EXPECT_TRUE(over.status == 1 && Says(over, "link': a link is in the way") && fs::is_symlink(dir / "out" / "tree" / "link"));
 }
