@@ -190,7 +190,7 @@ TEST(Kva, RefusedPasswordsAndCommandLines) {
       {encrypt, "\n", "empty", 1}, {encrypt, "\xff\xfe\n", "UTF-8", 1}, {encrypt, std::string(31, 'a') + "\n", "", 0},
       // The line buffer's edge: 511 bytes are read whole, 512 are not.
       {encrypt, std::string(511, 'a') + "\n", "longer than 31", 1}, {encrypt, std::string(512, 'a') + "\n", "first line too long", 1},
-      {"info " + Q(dir / "box"), "", "box (44 bytes)\noffset:      0\n", 0}, {"list " + Q(dir / "missing"), "", "kva: cannot read '", 1},
+      {"info " + Q(dir / "box"), "", "box (44 bytes)\noffset:      0\n", 0}, {"list " + Q(dir / "missing"), "", "kva: cannot read '", 1}, {"list " + Q(dir), "", "' is a folder", 1},
       {"encrypt -f " + Q(dir / "plain") + " " + Q(dir / "box") + " --password-file " + Q(dir / "with-nul"), "", "NUL", 1},
       {"seal " + Q(dir / "plain") + " " + Q(dir / "s.kva") + " --password-stdin", "\n", "empty", 1}, {"open " + Q(dir / "box") + " " + Q(dir / "o") + " --password-file " + Q(dir / "with-nul"), "", "NUL", 1},
       {"", "", "a command is needed", 64}, {"encrypt onlyone", "", "", 64},
