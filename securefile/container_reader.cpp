@@ -17,8 +17,8 @@ HeaderStatus ReadContainerHeader(ByteReader& source, std::uint64_t available,
   if (!source.Read(field, 4, &got)) return HeaderStatus::kReadFailed;
   if (got != 4 || std::memcmp(field, kMagic, 4) != 0) return HeaderStatus::kBadMagic;
 
-  // Only byte 4 names the cipher; bytes 5 to 7 are ignored.
-  std::memset(field, 0, sizeof field);
+  // Only byte 4 names the cipher (read whenever anything is); bytes 5 to 7
+  // are ignored.
   if (!source.Read(field, 4, &got)) return HeaderStatus::kReadFailed;
   if (got == 0) return HeaderStatus::kTruncated;
   if (field[0] < kMinCipher || field[0] > kMaxCipher) return HeaderStatus::kBadCipher;
