@@ -554,8 +554,7 @@ TEST(PosixKva, AFileThatAppearsMeanwhileIsKept) {
     return false;
   };
   for (int i = 0; i < 1000 && !begun(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  WriteFile(out, "someone's");
-  kva.Feed("pw\n");
+  WriteFile(out, "someone's"), kva.Feed("pw\n");
   EXPECT_TRUE(kva.Wait() == 1 && ReadFile(out) == "someone's" && Says({1, ReadFile(dir / "log")}, "appeared meanwhile (use --force"));
 }
 

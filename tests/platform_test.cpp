@@ -346,14 +346,16 @@ TEST(PosixInstance, TheLockIsHeldForReal) {
 
 // A read the disk fails (/proc/self/mem at 0, EIO) is an error, not the end
 // of the file; a write it refuses (/dev/full), past the buffer or flushed
-// from it, fails every later write and the close. Both stay failed, and the
-// system's reason is in words.
+// from it, fails every later write and the close; a folder that cannot be
+// opened is no empty one. The system's reason is in words.
 TEST(PosixFiles, FailuresStay) {
   unsigned char bytes[16];
   std::uint32_t got = 1;
   platform::File file;
+  platform::FolderSearch search;
   ASSERT_TRUE(file.OpenRead(DevicePath("/proc/self/mem").c_str()));
-  EXPECT_TRUE(!file.Read(bytes, sizeof bytes, &got) && got == 0 && !file.Read(bytes, sizeof bytes, &got));
+  EXPECT_TRUE(!file.Read(bytes, sizeof bytes, &got) && got == 0 && !file.Read(bytes, sizeof bytes, &got) &&
+              !search.Start(DevicePath("/proc/self/mem/none").c_str()));
   const std::string large(1 << 20, 'x');
   for (const std::uint32_t first : {static_cast<std::uint32_t>(large.size()), 1u}) {
     platform::File full;
