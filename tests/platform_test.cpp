@@ -103,7 +103,8 @@ TEST(DevicePaths, MapBothWaysOrNotAtAll) {
   // A text is read to its length, never past it: "ж" cut after its first byte is refused.
   char16_t wide[4];
   EXPECT_TRUE(platform::Utf8ToUtf16("\xD0\xB6", 2, wide, 4) && std::u16string(wide) == u"ж" &&
-              !platform::Utf8ToUtf16("\xD0\xB6", 1, wide, 4) && !platform::Utf16ToUtf8(u"ж", 1, nullptr, 0));
+              !platform::Utf8ToUtf16("\xD0\xB6", 1, wide, 4) && !platform::Utf16ToUtf8(u"ж", 1, nullptr, 0) &&
+              !platform::Utf16ToUtf8(u"жж", 2, reinterpret_cast<char*>(wide), 4));  // 5 bytes with the NUL
   // The part of an absolute path that names a device, never a folder.
   const std::pair<std::u16string, std::size_t> roots[] = {
       {u"", 0}, {u"relative\\x", 0}, {u"\\", 1}, {u"\\My Documents\\x", 1},
