@@ -49,9 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::copy(text.begin(), text.end(), path.get());
   path[text.size()] = u'\0';
   std::vector<std::size_t> at;  // where the backslashes are
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == u'\\') at.push_back(i);
-  }
+  for (std::size_t i = 0; i < text.size(); ++i) if (text[i] == u'\\') at.push_back(i);
   const std::uint32_t count = static_cast<std::uint32_t>(at.size());
   for (std::uint32_t n = 0; n <= count + 1; ++n) {
     const auto prefix = Into([&](char16_t* out) { return securefile::PathPrefix(path.get(), n, out); });

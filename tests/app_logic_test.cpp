@@ -118,9 +118,7 @@ TEST(Screen, LayoutScaleFollowsTheShorterSide) {
 namespace {
 
 bool HasCyrillic(const char16_t* text) {
-  for (; *text != u'\0'; ++text) {
-    if (*text >= 0x400 && *text < 0x530) return true;
-  }
+  for (; *text != u'\0'; ++text) if (*text >= 0x400 && *text < 0x530) return true;
   return false;
 }
 

@@ -365,6 +365,11 @@ TEST(Kva, WrongKindsAndDamageCreateNothing) {
 #ifndef _WIN32
   const KvaRun closed = Kva("info - <&-");  // no standard input at all
   EXPECT_TRUE(closed.status == 1 && Says(closed, "cannot read standard input")) << closed.output;
+  for (const auto& [path, says] : {std::pair{"''", "kva: an empty path was given"}, {"\"$(printf '\\377')\"", "is not valid UTF-8"},
+                                   {"'a\\b'", "kva: cannot use 'a\\b': a name holds a backslash"}}) {
+    const KvaRun run = Kva(std::string("list ") + path);
+    EXPECT_TRUE(run.status == 1 && Says(run, says)) << path << ": " << run.output;
+  }
 #endif
 }
 

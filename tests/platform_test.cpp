@@ -356,6 +356,20 @@ TEST(PosixFiles, FailuresStay) {
   ASSERT_TRUE(file.OpenRead(DevicePath("/proc/self/mem").c_str()));
   EXPECT_TRUE(!file.Read(bytes, sizeof bytes, &got) && got == 0 && !file.Read(bytes, sizeof bytes, &got));
   EXPECT_FALSE(platform::FolderSearch().Start(DevicePath("/proc/self/mem/none").c_str()));
+  // An open File opens nothing else, by any way in; refused opens, and folders opened anew or replaced, leave no descriptor behind.
+  const fs::path dir = ScratchDir();
+  WriteFile(dir / "f", "f");
+  const std::u16string f = DevicePath(dir / "f"), d = DevicePath(dir);
+  const auto descriptors = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()); };
+  const auto before = descriptors();
+  {
+    platform::Folder a, b;
+    ASSERT_TRUE(a.Open(d.c_str()) && a.Open(d.c_str()) && b.Open(d.c_str()) && !platform::File().OpenRead(d.c_str()));
+    EXPECT_FALSE(file.OpenRead(f.c_str()) || file.OpenUpdate(f.c_str()) || file.Create(f.c_str()) || file.OpenWrite(f.c_str()) ||
+                 file.OpenStandardInput() || file.OpenStandardOutput() || file.CreateUnnamedIn(a) || file.CreateScratch(u"$kva@tmp"));
+    a = std::move(b);
+  }
+  EXPECT_EQ(descriptors(), before);
   const std::string large(1 << 20, 'x');
   for (const std::uint32_t first : {static_cast<std::uint32_t>(large.size()), 1u}) {
     platform::File full;

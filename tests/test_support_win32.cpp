@@ -55,9 +55,7 @@ std::wstring LinuxPath(std::wstring argument) {
              argument[1] == L':' && (argument[2] == L'\\' || argument[2] == L'/');
   if (!onZ) return argument;
   argument.erase(0, 2);
-  for (wchar_t& c : argument) {
-    if (c == L'\\') c = L'/';
-  }
+  for (wchar_t& c : argument) if (c == L'\\') c = L'/';
   return argument;
 }
 
@@ -180,9 +178,7 @@ int RunLinuxProgram(const std::wstring& program, const Launch& launch, std::stri
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (!StartProcess(commandLine, false, 0, L"", &startup, &process)) {
-    return -1;
-  }
+  if (!StartProcess(commandLine, false, 0, L"", &startup, &process)) return -1;
   const fs::path status = base + L".status";
   for (int waited = 0; !fs::exists(status) && waited < 60000; waited += 5) Sleep(5);
   int code = -1;

@@ -32,9 +32,7 @@ inline WorkerOutcome RunWorker(const std::filesystem::path& source, const std::f
                                const std::vector<int>& answers = {}, const std::function<void()>& onShow = nullptr) {
   static int argc = 1;
   static char name[] = "test", *argv[] = {name, nullptr};
-  if (QApplication::instance() == nullptr && qputenv("QT_QPA_PLATFORM", "offscreen")) {
-    new QApplication(argc, argv);
-  }
+  if (QApplication::instance() == nullptr && qputenv("QT_QPA_PLATFORM", "offscreen")) new QApplication(argc, argv);
   QWidget dialog;
   QProgressBar bar(&dialog);
   bar.setRange(0, 100);

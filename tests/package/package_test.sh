@@ -44,20 +44,15 @@ lrwxrwxrwx root/root ./usr/lib/$triplet/tessaron/libkvacore.so.1 -> libkvacore.s
 -rw-r--r-- root/root ./usr/share/doc/tessaron/SECURITY.md
 -rw-r--r-- root/root ./usr/share/doc/tessaron/changelog.gz
 -rw-r--r-- root/root ./usr/share/doc/tessaron/copyright
--rw-r--r-- root/root ./usr/share/icons/hicolor/128x128/apps/org.tessaron.Tessaron.png
--rw-r--r-- root/root ./usr/share/icons/hicolor/16x16/apps/org.tessaron.Tessaron.png
--rw-r--r-- root/root ./usr/share/icons/hicolor/22x22/apps/org.tessaron.Tessaron.png
--rw-r--r-- root/root ./usr/share/icons/hicolor/24x24/apps/org.tessaron.Tessaron.png
--rw-r--r-- root/root ./usr/share/icons/hicolor/256x256/apps/org.tessaron.Tessaron.png
--rw-r--r-- root/root ./usr/share/icons/hicolor/32x32/apps/org.tessaron.Tessaron.png
--rw-r--r-- root/root ./usr/share/icons/hicolor/48x48/apps/org.tessaron.Tessaron.png
--rw-r--r-- root/root ./usr/share/icons/hicolor/64x64/apps/org.tessaron.Tessaron.png
 -rw-r--r-- root/root ./usr/share/icons/hicolor/scalable/apps/org.tessaron.Tessaron.svg
 -rw-r--r-- root/root ./usr/share/man/man1/kva.1.gz
 -rw-r--r-- root/root ./usr/share/man/man1/tessaron.1.gz
 -rw-r--r-- root/root ./usr/share/metainfo/org.tessaron.Tessaron.metainfo.xml
 -rw-r--r-- root/root ./usr/share/mime/packages/tessaron.xml
 EOF
+for size in 16 22 24 32 48 64 128 256; do
+  echo "-rw-r--r-- root/root ./usr/share/icons/hicolor/${size}x$size/apps/org.tessaron.Tessaron.png" >>"$work/expected"
+done
 dpkg-deb -c "$deb" >"$work/contents"
 awk '$1 !~ /^d/ { $3 = $4 = $5 = ""; print }' "$work/contents" | tr -s ' ' | sort -k3 >"$work/actual"
 sort -k3 -o "$work/expected" "$work/expected"
