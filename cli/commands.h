@@ -11,6 +11,10 @@
 
 namespace cli {
 
+// The whole tool: parses the command line (UTF-8 on every host) and runs
+// the command it names; main or, on Windows, wmain hands it over.
+int RunKva(int argc, char** argv);
+
 struct EncryptOptions {
   std::string source;
   std::string destination;

@@ -2,7 +2,6 @@
 #include <CLI/CLI.hpp>
 
 #include <cctype>
-#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,7 +11,6 @@
 #include "cli/messages.h"
 #include "cli/streams.h"
 #include "platform/console.h"
-#include "platform/device_path.h"
 #include "platform/dump_protection.h"
 
 namespace {
@@ -71,7 +69,9 @@ struct FileArgument {
   const char* what;
 };
 
-int Run(int argc, char** argv) {
+}  // namespace
+
+int cli::RunKva(int argc, char** argv) {
   platform::KeepSecretsOutOfDumps();
   platform::StartConsole();
   CLI::App app{
@@ -264,28 +264,7 @@ int Run(int argc, char** argv) {
   return cli::RunOpen(open);
 }
 
-}  // namespace
-
-#ifdef _WIN32
-// Windows hands the command line over as UTF-16; the options and every path
-// in them are UTF-8 from here on, as on Linux.
-int wmain(int argc, wchar_t** argv) {
-  std::vector<std::string> arguments;
-  for (int i = 0; i < argc; ++i) {
-    const auto* wide = reinterpret_cast<const char16_t*>(argv[i]);
-    std::string utf8(platform::WideLength(wide) * 3 + 1, '\0');
-    if (!platform::Utf16ToUtf8(wide, platform::WideLength(wide), utf8.data(), utf8.size())) {
-      std::fprintf(stderr, "kva: argument %d is not valid Unicode text\n", i);
-      return cli::kExitUsage;
-    }
-    utf8.resize(std::char_traits<char>::length(utf8.c_str()));
-    arguments.push_back(utf8);
-  }
-  std::vector<char*> pointers;
-  for (std::string& argument : arguments) pointers.push_back(argument.data());
-  pointers.push_back(nullptr);
-  return Run(argc, pointers.data());
-}
-#else
-int main(int argc, char** argv) { return Run(argc, argv); }
+// Windows starts kva at wmain (main_win32.cpp), with the command line in UTF-16.
+#ifndef _WIN32
+int main(int argc, char** argv) { return cli::RunKva(argc, argv); }
 #endif

@@ -131,6 +131,9 @@ TEST(Kva, OutputsThatExistOrLieInsideTheTree) {
   EXPECT_EQ(Kva("pack " + Q(d / "a") + " " + Q(d / "a") + " --force").status, 1);
   EXPECT_EQ(Kva("seal " + Q(d / "a") + " " + Q(d / "a") + " --force" + pw, "pw\n").status, 1);
   EXPECT_EQ(ReadFile(d / "a"), "a");
+  const auto sparse = [](const fs::path& path, std::uintmax_t size) { WriteFile(path, ""); fs::resize_file(path, size); };
+  sparse(dir / "edge" / "a", (std::uintmax_t{1} << 32) - 1);  // the most an entry holds
+  EXPECT_TRUE(Says(Kva("measure " + Q(dir / "edge")), "content bytes: 4294967295"));
   // A file of 4 GiB (sparse) is more than an entry holds: measuring says so
   // as packing does, and nothing is written.
   fs::resize_file(d / "a", std::uintmax_t{1} << 32);
@@ -140,10 +143,7 @@ TEST(Kva, OutputsThatExistOrLieInsideTheTree) {
   }
   EXPECT_EQ(fs::file_size(d / "p.pkg"), fs::file_size(dir / "p.pkg.kept"));
   // Files of 4 GiB - 1 bytes in all fit a package's count, not a container with its records.
-  for (const std::uintmax_t size : {std::uintmax_t{1} << 31, (std::uintmax_t{1} << 31) - 1}) {
-    WriteFile(dir / "big" / std::to_string(size), "");
-    fs::resize_file(dir / "big" / std::to_string(size), size);
-  }
+  for (const std::uintmax_t size : {std::uintmax_t{1} << 31, (std::uintmax_t{1} << 31) - 1}) sparse(dir / "big" / std::to_string(size), size);
   const KvaRun sealed = Kva("seal " + Q(dir / "big") + " " + Q(dir / "big.kva") + pw, "pw\n");
   EXPECT_TRUE(sealed.status == 1 && Says(sealed, "a container holds less") && !fs::exists(dir / "big.kva"));
 }
