@@ -202,6 +202,7 @@ TEST(Kva, RefusedPasswordsAndCommandLines) {
       {"encrypt a b --carrier c --offset 0", "", "an --offset above 0", 64}, {"info", "", "", 64},
       {encrypt + " --carrier " + Q(dir / "plain") + " --offset 6", "pw\n", "below the size of the carrier", 1},
       {"decrypt a b --password-stdin --password-file f", "", "", 64}, {"pack onlyone", "", "", 64},
+      {"pack --append " + Q(dir / "plain") + " " + Q(dir / "missing.pkg"), "", "kva: cannot open '", 1},
       {"pack a b --append --force", "", "", 64}, {"unpack a", "", "", 64}, {"list", "", "", 64},
       {"measure", "", "", 64}, {"seal a", "", "", 64}, {"open a", "", "", 64}, {"--version", "", "kva 1.0.2", 0},
       {"pack --help", "", "A link to a folder is never followed", 0},  // the link policy, where packing is
