@@ -59,6 +59,7 @@ typed_path() { echo "$1"; }
 trash() { echo "$XDG_DATA_HOME/Trash"; }
 run_second() { (cd "$1" && timeout 20 "$bin/tessaron" "$2") >/dev/null 2>&1; }
 make_tree "$work"
+v=$("$kva" --version) && [ "$(timeout 20 "$bin/tessaron" --version)" = "tessaron ${v#kva }" ] || fail "tessaron --version"
 
 echo "== success, original kept; a second start gives way"
 mkdir -p "$work/run1"
