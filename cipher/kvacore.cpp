@@ -51,30 +51,36 @@ struct Cipher {
 constexpr Cipher kCiphers[] = {
     {CipherKind::kAes128Cfb, 1}, {CipherKind::kDes3Cbc, 8}, {CipherKind::kAes128Cbc, 16}};
 
+// Key material and plaintext on the stack, cleansed however its scope is
+// left.
+template <std::size_t N>
+struct Secret {
+  unsigned char bytes[N];
+  ~Secret() { Cleanse(bytes, N); }
+};
+
 // HKDF-SHA256 (RFC 5869) with no salt, which stands for a hash-length block
 // of zeros: extract PRK = HMAC(zeros, key), then expand T(i) = HMAC(PRK,
 // T(i-1) | info | i) for as many blocks as `outLength` needs.
 bool Hkdf(const unsigned char* key, const char* info, unsigned char* out, std::size_t outLength) {
   const unsigned char zeros[kSha256Size] = {};
-  unsigned char prk[kSha256Size];
-  unsigned char block[kSha256Size];
+  Secret<kSha256Size> prk;
+  Secret<kSha256Size> block;
   // info | counter, hashed behind the previous block.
   unsigned char tail[32];
   const std::size_t infoLength = std::strlen(info);
   bool ok = infoLength + 1 <= sizeof tail && HmacSha256(zeros, sizeof zeros, key, kKeySize,
-                                                        nullptr, 0, prk);
+                                                        nullptr, 0, prk.bytes);
   std::size_t done = 0;
   for (unsigned char counter = 1; ok && done < outLength; ++counter) {
     std::memcpy(tail, info, infoLength);
     tail[infoLength] = counter;
-    ok = HmacSha256(prk, sizeof prk, counter == 1 ? nullptr : block,
-                    counter == 1 ? 0 : sizeof block, tail, infoLength + 1, block);
-    const std::size_t take = outLength - done < sizeof block ? outLength - done : sizeof block;
-    if (ok) std::memcpy(out + done, block, take);
+    ok = HmacSha256(prk.bytes, kSha256Size, counter == 1 ? nullptr : block.bytes,
+                    counter == 1 ? 0 : kSha256Size, tail, infoLength + 1, block.bytes);
+    const std::size_t take = outLength - done < kSha256Size ? outLength - done : kSha256Size;
+    if (ok) std::memcpy(out + done, block.bytes, take);
     done += take;
   }
-  Cleanse(prk, sizeof prk);
-  Cleanse(block, sizeof block);
   return ok;
 }
 
@@ -101,19 +107,16 @@ class Stream {
     const Cipher& cipher = kCiphers[identifier - 1];
     if (state_ == nullptr && (state_ = NewCipherState()) == nullptr) return false;
 
-    unsigned char iv[kIvSize];
-    unsigned char des3Key[kDes3KeySize];
+    Secret<kIvSize> iv;
+    Secret<kDes3KeySize> des3Key;
     const unsigned char* cipherKey = key;
-    bool ok = Hkdf(key, kIvInfo, iv, sizeof iv);
+    bool ok = Hkdf(key, kIvInfo, iv.bytes, kIvSize);
     if (ok && identifier == 2) {
-      ok = Hkdf(key, kDes3KeyInfo, des3Key, sizeof des3Key);
-      cipherKey = des3Key;
+      ok = Hkdf(key, kDes3KeyInfo, des3Key.bytes, kDes3KeySize);
+      cipherKey = des3Key.bytes;
     }
     // Triple DES takes the first 8 IV bytes.
-    ok = ok && StartCipher(state_, cipher.kind, encrypt, cipherKey, iv);
-    Cleanse(iv, sizeof iv);
-    Cleanse(des3Key, sizeof des3Key);
-    if (!ok) return false;
+    if (!ok || !StartCipher(state_, cipher.kind, encrypt, cipherKey, iv.bytes)) return false;
 
     std::memcpy(key_, key, kKeySize);
     identifier_ = identifier;
@@ -183,14 +186,12 @@ bool EncryptFinalBlocks(Stream& stream, const unsigned char* input, std::size_t 
   const std::size_t block = stream.blockSize();
   const std::size_t whole = length / block * block;
   if (whole > 0 && !RunCipher(stream.state(), input, whole, output)) return false;
-  unsigned char last[kMaxBlock];
+  Secret<kMaxBlock> last;
   const std::size_t rest = length - whole;
-  if (rest > 0) std::memcpy(last, input + whole, rest);
-  std::memset(last + rest, static_cast<int>(block - rest), block - rest);
-  const bool ok = RunCipher(stream.state(), last, block, output + whole);
-  Cleanse(last, sizeof last);
+  if (rest > 0) std::memcpy(last.bytes, input + whole, rest);
+  std::memset(last.bytes + rest, static_cast<int>(block - rest), block - rest);
   *written = whole + block;
-  return ok;
+  return RunCipher(stream.state(), last.bytes, block, output + whole);
 }
 
 // The final piece of a CBC decryption: whole blocks whose plaintext ends

@@ -78,7 +78,8 @@ int RunEncrypt(const EncryptOptions& options) {
     return kExitFailure;
   }
   ProgressCallback progress = StartProgress("Encrypting", size);
-  unsigned char chunk[kChunkSize];
+  platform::WipedBuffer<kChunkSize> wiped;  // plaintext
+  unsigned char* chunk = wiped.items;
   std::uint32_t got = 0;
   bool read = true;
   bool written = true;
@@ -93,7 +94,6 @@ int RunEncrypt(const EncryptOptions& options) {
     read = source.Read(chunk, rest, &got) && got == rest;
     written = read && encryptor.Finish(output, chunk, rest) == kResultOk;
   }
-  platform::SecureZero(chunk, sizeof chunk);
   ClearProgressLine();
   if (!read) {
     PrintError("encryption of " + Quoted(source.Name()) +
@@ -122,7 +122,8 @@ int RunDecrypt(const DecryptOptions& options) {
   if (status != kExitOk) return status;
 
   ProgressCallback progress = StartProgress("Decrypting", header.ciphertextLength);
-  unsigned char plain[securefile::kCipherOutputSize];
+  platform::WipedBuffer<securefile::kCipherOutputSize> wiped;  // plaintext
+  unsigned char* plain = wiped.items;
   bool damaged = false;
   bool written = true;
   while (written && !decryptor.Finished()) {
@@ -132,7 +133,6 @@ int RunDecrypt(const DecryptOptions& options) {
     written = output.Write(plain, piece.length);
     if (!piece.final && progress != nullptr) progress(piece.index, decryptor.ChunkCount(), nullptr);
   }
-  platform::SecureZero(plain, sizeof plain);
   ClearProgressLine();
   if (damaged) {
     PrintError("decryption of " + Quoted(source.Name()) + " failed: the file is damaged");

@@ -65,14 +65,13 @@ bool ConvertPassword(const char* utf8, std::size_t length, PasswordBytes* passwo
     *error = "the password holds a NUL character";
     return false;
   }
-  char16_t wide[kLineBytes];
-  bool ok = platform::Utf8ToUtf16(utf8, length, wide, kLineBytes);
+  platform::WipedBuffer<kLineBytes, char16_t> wide;
+  bool ok = platform::Utf8ToUtf16(utf8, length, wide.items, kLineBytes);
   platform::PasswordConversion conversion = platform::PasswordConversion::kUnrepresentable;
   if (ok) {
-    conversion = platform::PasswordToCodePage(wide, platform::WideLength(wide),
+    conversion = platform::PasswordToCodePage(wide.items, platform::WideLength(wide.items),
                                               password->Buffer(), &password->LengthRef());
   }
-  platform::SecureZero(wide, sizeof wide);
   if (!ok) {
     *error = "the password is not valid UTF-8 text";
     return false;
@@ -97,38 +96,36 @@ bool ConvertPassword(const char* utf8, std::size_t length, PasswordBytes* passwo
 
 bool ObtainPassword(const PasswordSource& source, bool confirm, PasswordBytes* password,
                     std::string* error) {
-  char line[kLineBytes] = {};
+  platform::WipedBuffer<kLineBytes, char> line{};
   std::size_t length = 0;
   bool ok = true;
   if (source.standardInput || !source.file.empty()) {
     bool opened = true;
     ok = source.standardInput
-             ? platform::ReadFirstLineOfStandardInput(line, sizeof line, &length)
-             : platform::ReadFirstLineOfFile(source.file, line, sizeof line, &length, &opened);
+             ? platform::ReadFirstLineOfStandardInput(line.items, kLineBytes, &length)
+             : platform::ReadFirstLineOfFile(source.file, line.items, kLineBytes, &length, &opened);
     if (!ok) *error = LineNotRead(source, opened);
-    if (ok) TrimLine(line, &length);
+    if (ok) TrimLine(line.items, &length);
   } else {
-    ok = Prompt("Password: ", line, error);
-    length = std::strlen(line);
+    ok = Prompt("Password: ", line.items, error);
+    length = std::strlen(line.items);
     if (ok && length == 0) {
       // Refused at once, rather than after it was asked for again.
       *error = "the password is empty";
       ok = false;
     }
     if (ok && confirm) {
-      char again[kLineBytes] = {};
-      ok = Prompt("Password again: ", again, error);
-      if (ok && std::strcmp(line, again) != 0) {
+      platform::WipedBuffer<kLineBytes, char> again{};
+      ok = Prompt("Password again: ", again.items, error);
+      if (ok && std::strcmp(line.items, again.items) != 0) {
         *error = "the passwords do not match";
         ok = false;
       }
-      platform::SecureZero(again, sizeof again);
     }
   }
   // The whole line counts, so a NUL inside it is refused by the conversion
   // rather than silently ending the password early.
-  if (ok) ok = ConvertPassword(line, length, password, error);
-  platform::SecureZero(line, sizeof line);
+  if (ok) ok = ConvertPassword(line.items, length, password, error);
   return ok;
 }
 

@@ -101,17 +101,16 @@ bool Input::Buffer() {
     PrintError("cannot keep standard input in a temporary file: " + LastErrorText());
     return false;
   }
-  unsigned char block[platform::File::kBufferSize / 4];
+  platform::WipedBuffer<platform::File::kBufferSize / 4> block;  // a container, or plaintext
   std::uint64_t start = passed_;
   std::uint32_t got = 0;
   bool read = true;
   bool written = true;
   // A container holds less than 4 GiB: reading stops soon after that.
-  while (written && passed_ - start <= 0xFFFFFFFFu && (read = Read(block, sizeof block, &got)) &&
+  while (written && passed_ - start <= 0xFFFFFFFFu && (read = Read(block.items, sizeof block.items, &got)) &&
          got > 0) {
-    written = spool.Write(block, got);
+    written = spool.Write(block.items, got);
   }
-  platform::SecureZero(block, sizeof block);
   if (!read) {
     PrintError("cannot read standard input: " + LastErrorText());
     return false;

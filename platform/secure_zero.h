@@ -14,11 +14,12 @@ void SecureZero(void* buffer, std::size_t size);  // SecureZeroMemory, in win32/
 inline void SecureZero(void* buffer, std::size_t size) { ::explicit_bzero(buffer, size); }
 #endif
 
-// A buffer that is wiped however its scope is left.
-template <std::size_t N>
+// A buffer that is wiped however its scope is left (a return, an early
+// exit): for keys, passwords and plaintext that live to the end of a scope.
+template <std::size_t N, typename T = unsigned char>
 struct WipedBuffer {
-  unsigned char bytes[N];
-  ~WipedBuffer() { SecureZero(bytes, N); }
+  T items[N];
+  ~WipedBuffer() { SecureZero(items, sizeof items); }
 };
 
 }  // namespace platform

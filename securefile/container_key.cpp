@@ -9,14 +9,12 @@ namespace securefile {
 
 bool DeriveContainerKey(const unsigned char* password, std::int32_t passwordLength,
                         unsigned char (&key)[kKeySize], unsigned char (&verifier)[kVerifierSize]) {
-  unsigned char keyDigest[kDigestSize] = {};
-  unsigned char verifierDigest[kDigestSize] = {};
-  bool ok = DLL_GenHASH(password, passwordLength, keyDigest) == 0 &&
-            DLL_GenHASH(keyDigest, static_cast<std::int32_t>(kKeySize), verifierDigest) == 0;
-  std::memcpy(key, keyDigest, kKeySize);
-  std::memcpy(verifier, verifierDigest, kVerifierSize);
-  platform::SecureZero(keyDigest, sizeof keyDigest);
-  platform::SecureZero(verifierDigest, sizeof verifierDigest);
+  platform::WipedBuffer<kDigestSize> keyDigest{};
+  platform::WipedBuffer<kDigestSize> verifierDigest{};
+  bool ok = DLL_GenHASH(password, passwordLength, keyDigest.items) == 0 &&
+            DLL_GenHASH(keyDigest.items, static_cast<std::int32_t>(kKeySize), verifierDigest.items) == 0;
+  std::memcpy(key, keyDigest.items, kKeySize);
+  std::memcpy(verifier, verifierDigest.items, kVerifierSize);
   if (!ok) {
     platform::SecureZero(key, sizeof key);
     platform::SecureZero(verifier, sizeof verifier);

@@ -44,11 +44,10 @@ void ContainerDecryptor::Wipe() {
     // An operation abandoned part way (a read failed, the consumer stopped)
     // still has a stream in the cipher library: a final call ends it there,
     // and the library wipes its key material.
-    unsigned char scratch[64];
+    platform::WipedBuffer<64> scratch;
     std::int32_t length = 0;
-    DLL_Decrypt(input_, 0, scratch, &length, header_.cipherIdentifier, key_,
+    DLL_Decrypt(input_, 0, scratch.items, &length, header_.cipherIdentifier, key_,
                 static_cast<std::int32_t>(kKeySize), 1);
-    platform::SecureZero(scratch, sizeof scratch);
     streamRunning_ = false;
   }
   platform::SecureZero(key_, sizeof key_);
@@ -60,13 +59,12 @@ std::int32_t ContainerDecryptor::Begin(const ContainerHeader& header,
                                        const unsigned char* password,
                                        std::int32_t passwordLength) {
   header_ = header;
-  unsigned char verifier[kVerifierSize];
-  if (!DeriveContainerKey(password, passwordLength, key_, verifier)) {
+  platform::WipedBuffer<kVerifierSize> verifier;
+  if (!DeriveContainerKey(password, passwordLength, key_, verifier.items)) {
     Wipe();
     return kResultFailed;
   }
-  bool matches = std::memcmp(verifier, header.verifier, kVerifierSize) == 0;
-  platform::SecureZero(verifier, sizeof verifier);
+  bool matches = std::memcmp(verifier.items, header.verifier, kVerifierSize) == 0;
   if (!matches) {
     Wipe();
     return kResultWrongPassword;

@@ -43,10 +43,9 @@ std::int32_t ContainerEncryptor::Begin(ByteWriter& sink, std::int32_t cipherIden
   WriteLittleEndian32(static_cast<std::uint32_t>(CiphertextLength(plaintextSize, unit)), field);
   if (!sink.Write(field, 4)) return kResultFailed;
 
-  unsigned char verifier[kVerifierSize];
-  if (!DeriveContainerKey(password, passwordLength, key_, verifier)) return kResultFailed;
-  bool written = sink.Write(verifier, kVerifierSize);
-  platform::SecureZero(verifier, sizeof verifier);
+  platform::WipedBuffer<kVerifierSize> verifier;
+  if (!DeriveContainerKey(password, passwordLength, key_, verifier.items)) return kResultFailed;
+  bool written = sink.Write(verifier.items, kVerifierSize);
   if (!written) {
     Wipe();
     return kResultFailed;

@@ -47,7 +47,8 @@ std::int32_t Decrypt(platform::File& source, std::uint64_t size, platform::File&
   }
   if (result != kResultOk) return result;
 
-  unsigned char plain[kCipherOutputSize];
+  platform::WipedBuffer<kCipherOutputSize> wiped;  // plaintext
+  unsigned char* plain = wiped.items;
   std::uint32_t chunks = decryptor.ChunkCount();
   while (result == kResultOk && !decryptor.Finished()) {
     ContainerDecryptor::Piece piece;
@@ -57,7 +58,6 @@ std::int32_t Decrypt(platform::File& source, std::uint64_t size, platform::File&
       ReportWithText(progress, moduleInstance, kTextProcessingFiles, piece.index, chunks);
     }
   }
-  platform::SecureZero(plain, sizeof plain);
   // Everything buffered must reach the file before success is reported.
   return result == kResultOk && destination.Flush() ? kResultOk : kResultFailed;
 }

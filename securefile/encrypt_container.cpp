@@ -73,7 +73,8 @@ std::int32_t Encrypt(const char16_t* sourcePath, std::uint64_t plaintextSize,
   platform::File source;
   if (!source.OpenRead(sourcePath)) return kResultFailed;
 
-  unsigned char input[kChunkSize];
+  platform::WipedBuffer<kChunkSize> wiped;  // plaintext
+  unsigned char* input = wiped.items;
   std::uint32_t chunks = encryptor.ChunkCount();
   std::uint32_t got = 0;
   std::int32_t result = kResultOk;
@@ -87,13 +88,12 @@ std::int32_t Encrypt(const char16_t* sourcePath, std::uint64_t plaintextSize,
   }
   if (result == kResultOk) {
     auto rest = static_cast<std::uint32_t>(plaintextSize % kChunkSize);
-    std::memset(input, 0, sizeof input);
+    std::memset(input, 0, kChunkSize);
     if (!source.Read(input, rest, &got) || got != rest ||
         encryptor.Finish(writer, input, rest) != kResultOk) {
       result = kResultFailed;
     }
   }
-  platform::SecureZero(input, sizeof input);
   return result == kResultOk && destination.Flush() ? kResultOk : kResultFailed;
 }
 

@@ -98,7 +98,7 @@ bool AddContent(PackContext& context, std::uint64_t bytes) {
 std::int32_t CopyContent(PackContext& context, platform::File& file, const char16_t* path,
                          std::uint64_t size) {
   platform::WipedBuffer<kChunkSize> wiped;  // the files' content
-  unsigned char* block = wiped.bytes;
+  unsigned char* block = wiped.items;
   std::uint64_t copied = 0;
   for (;;) {
     std::uint32_t got = 0;

@@ -153,7 +153,7 @@ std::int32_t ExtractEntry(ByteReader& package, const PackageRecord& record,
   };
 
   platform::WipedBuffer<kChunkSize> wiped;  // the content, plaintext as a rule
-  unsigned char* block = wiped.bytes;
+  unsigned char* block = wiped.items;
   for (std::uint32_t remaining = record.second; remaining > 0;) {
     std::uint32_t length = remaining < kChunkSize ? remaining : kChunkSize;
     remaining -= length;
