@@ -8,14 +8,8 @@
 #include <limits>
 #include <new>
 
-#ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-#endif
-
 #include "cipher/primitives.h"
+#include "cipher/thread_stream.h"
 
 namespace kvacore {
 namespace {
@@ -84,6 +78,8 @@ bool Hkdf(const unsigned char* key, const char* info, unsigned char* out, std::s
   return ok;
 }
 
+}  // namespace
+
 // One cipher stream per thread: an operation's pieces arrive as separate calls
 // and callers keep no state, so the chaining state lives here.
 class Stream {
@@ -145,38 +141,17 @@ class Stream {
   bool running_ = false;
 };
 
-// The calling thread's stream, made on its first cipher call and freed when
-// the thread ends; null when there is none yet (and `create` is false) or
-// it cannot be made.
-#ifdef _WIN32
-// In a mingw-w64 DLL a thread_local object with a destructor crashes at
-// thread exit (libstdc++'s thread-exit list is freed twice), so Windows
-// keeps the stream in a Win32 TLS slot that DllMain empties.
-DWORD tlsSlot = TLS_OUT_OF_INDEXES;
+Stream* NewStream() { return new (std::nothrow) Stream; }
 
-Stream* ThreadStream(bool create) {
-  if (tlsSlot == TLS_OUT_OF_INDEXES) return nullptr;
-  auto* stream = static_cast<Stream*>(::TlsGetValue(tlsSlot));
-  if (stream == nullptr && create) {
-    stream = new (std::nothrow) Stream;
-    if (stream != nullptr && !::TlsSetValue(tlsSlot, stream)) {
-      delete stream;
-      stream = nullptr;
-    }
-  }
-  return stream;
-}
+void DeleteStream(Stream* stream) { delete stream; }
 
-void FreeThreadStream() {
-  if (tlsSlot == TLS_OUT_OF_INDEXES) return;
-  delete static_cast<Stream*>(::TlsGetValue(tlsSlot));  // wipes the key material
-  ::TlsSetValue(tlsSlot, nullptr);
-}
-#else
+#ifndef _WIN32
 thread_local Stream tlsStream;
 
 Stream* ThreadStream(bool) { return &tlsStream; }
 #endif
+
+namespace {
 
 // The final piece of a CBC encryption: the whole blocks, then the rest
 // padded with PKCS#7 to a whole block (a whole block of padding when there
@@ -304,26 +279,5 @@ KVACORE_API std::int32_t DLL_Decrypt(const unsigned char* input, std::int32_t in
   return Piece(false, input, inputLength, output, outputLength, cipherIdentifier, key, keyLength,
                finalFlag);
 }
-
-#ifdef _WIN32
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
-  switch (reason) {
-    case DLL_PROCESS_ATTACH:
-      tlsSlot = ::TlsAlloc();
-      break;
-    case DLL_THREAD_DETACH:
-      FreeThreadStream();
-      break;
-    case DLL_PROCESS_DETACH:
-      // The thread that unloads the library, or ends the process, has a
-      // stream of its own; at process end the others are gone already.
-      if (reserved == nullptr) FreeThreadStream();
-      break;
-    default:
-      break;
-  }
-  return TRUE;
-}
-#endif
 
 }  // extern "C"
