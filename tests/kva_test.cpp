@@ -254,22 +254,22 @@ TEST(Kva, StandardStreams) {
   ASSERT_EQ(Pack(dir / "tree", dir / "tree.pkg"), 0);
   const KvaRun packed = Kva("pack " + Q(dir / "tree") + " -");
   EXPECT_TRUE(packed.status == 0 && packed.output == ReadFile(dir / "tree.pkg"));
-  // Passed over, not sought: the listing of a whole package, and of one cut inside the large file's content.
-  for (const std::size_t size : {packed.output.size(), packed.output.size() / 2}) {
-    const KvaRun listed = Kva("list -", packed.output.substr(0, size));
-    EXPECT_TRUE(size == packed.output.size() ? listed.status == 0 && Says(listed, "images" + std::string(1, fs::path::preferred_separator) + "empty")
-                                             : listed.status == 1 && Says(listed, "ends early, inside the content of")) << listed.output;
-  }
+  // Content passed over, not sought: a whole package listed, one cut inside it refused.
+  const KvaRun listed = Kva("list -", packed.output), cut = Kva("list -", packed.output.substr(0, packed.output.size() / 2));
+  EXPECT_TRUE(listed.status == 0 && Says(listed, "images" + std::string(1, fs::path::preferred_separator) + "empty"));
+  EXPECT_TRUE(cut.status == 1 && Says(cut, "ends early, inside the content of")) << cut.output;
   ASSERT_EQ(RunCommand("cd " + Q(dir) + " && " + Q(ToolPath("kva")) + " encrypt ./- named.kva" + pw), 0);
   EXPECT_EQ(Kva("decrypt " + Q(dir / "named.kva") + " -" + pw).output, "the file named -");
+#ifndef _WIN32
   // Standard output on a full disk fails, and says so, whether its close or a write finds it out.
   ASSERT_EQ(Encrypt(dir / "tree.pkg", dir / "tree.kva"), 0);
   for (const std::string& command : {"decrypt " + Q(dir / "named.kva"), "decrypt " + Q(dir / "tree.kva"),
                                      "encrypt " + Q(dir / "pw") + " --carrier " + Q(dir / "tree.pkg") + " --offset 99999"}) {
     std::string said;
-    EXPECT_TRUE(RunCommand(Q(ToolPath("kva")) + " " + command + " -" + pw + " 2>&1 >/dev/full", &said) == 1 &&
-                said == "kva: cannot write standard output (is the disk full?)\n") << said;
+    EXPECT_EQ(RunCommand(Q(ToolPath("kva")) + " " + command + " -" + pw + " 2>&1 >/dev/full", &said), 1);
+    EXPECT_EQ(said, "kva: cannot write standard output (is the disk full?)\n");
   }
+#endif
 }
 
 // A file that was there before the run is replaced only with consent:

@@ -25,8 +25,7 @@ fs::path ScratchDir() {
   fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ignored);
   // Wine's remove_all cannot remove a Linux link (and may not come back).
   if (fs::path::preferred_separator == '\\' && fs::exists(dir)) RunCommand("rm -rf " + Q(dir));
-  fs::remove_all(dir, ignored);
-  fs::create_directories(dir);
+  fs::remove_all(dir, ignored), fs::create_directories(dir);
   return dir;
 }
 

@@ -30,13 +30,7 @@ int RunCommand(const std::string& command, std::string* out) {
 
 std::string ShellQuote(const std::string& text) {
   std::string quoted = "'";
-  for (char c : text) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
-  }
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return quoted + "'";
 }
 
@@ -71,13 +65,11 @@ RunningKva::RunningKva(const std::vector<std::string>& arguments, const std::fil
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, channel[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, out, 1);
-  posix_spawn_file_actions_adddup2(&actions, out, 2);
+  for (int to : {1, 2}) posix_spawn_file_actions_adddup2(&actions, out, to);
   pid_t pid = -1;
   if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) id_ = pid;
   posix_spawn_file_actions_destroy(&actions);
-  close(channel[0]);
-  close(out);
+  close(channel[0]), close(out);
   input_ = channel[1];
 }
 
