@@ -48,10 +48,8 @@ TEST(CommandLine, GivesTheSourcePathTheDestinationAndTheTitle) {
       {"--help", CommandLine::kHelp}, {"--version", CommandLine::kVersion},
       {"--help x", CommandLine::kUnknownOption}, {"-", CommandLine::kUnknownOption},
       {"--", CommandLine::kUnknownOption}, {"-platform offscreen", CommandLine::kUnknownOption},
-      {longest + "a", CommandLine::kBadPath},
-      {"/" + std::string(1000, 'a'), CommandLine::kBadPath},
-      {"/a\\b.kva", CommandLine::kBadPath},
-      {"/\xFF.kva", CommandLine::kBadPath},
+      {longest + "a", CommandLine::kBadPath}, {"/" + std::string(1000, 'a'), CommandLine::kBadPath},
+      {"/a\\b.kva", CommandLine::kBadPath}, {"/\xFF.kva", CommandLine::kBadPath},
   };
   char16_t fallback[2];
   platform::LoadString(res::ProgramInstance(), res::kIdsDecryptInto, fallback);
@@ -193,15 +191,12 @@ TEST(ProgressArithmetic, Runs) {
       {false, 5, 0, u"a", true, false, 0},  // total 0 never moves the bar...
       {false, 0, 50, nullptr, false, false, 0},  // ...nor the last position
       // Total 50: every step forward is more than a hundredth.
-      {false, 1, 50, nullptr, false, true, 2},
-      {false, 2, 50, nullptr, false, true, 4},
+      {false, 1, 50, nullptr, false, true, 2}, {false, 2, 50, nullptr, false, true, 4},
       {false, 2, 50, nullptr, false, false, 0},  // done equal to the last position
       {false, 50, 50, nullptr, false, true, 100},
       // Total 5000: only more than 50 ahead of the last position.
-      {true, 50, 5000, nullptr, false, false, 0},
-      {false, 51, 5000, nullptr, false, true, 1},
-      {false, 101, 5000, nullptr, false, false, 0},
-      {false, 102, 5000, nullptr, false, true, 2},
+      {true, 50, 5000, nullptr, false, false, 0}, {false, 51, 5000, nullptr, false, true, 1},
+      {false, 101, 5000, nullptr, false, false, 0}, {false, 102, 5000, nullptr, false, true, 2},
       // Decryption's last block, its closing (1, 1) where (1 - 3) x 100
       // wraps, and unpacking's first report (0, total), which wraps too: the
       // bar goes back to 0.
@@ -209,8 +204,7 @@ TEST(ProgressArithmetic, Runs) {
       {false, 1, 1, u"Полная обработка файлов", true, true, 100},
       {false, 0, 1880, u"\\out\\Tessaron sample", true, true, 0},
       // Unless the last position is exactly 1, when (1, 1) moves nothing.
-      {true, 1, 2, nullptr, false, true, 50},
-      {false, 1, 1, nullptr, false, false, 0},
+      {true, 1, 2, nullptr, false, true, 50}, {false, 1, 1, nullptr, false, false, 0},
       // 356182046 x 100 wraps to 1258466232, above the total; in single
       // precision the percentage is 87 where exact arithmetic gives 86.
       {true, 356182046, 409404653, nullptr, false, true, 87},

@@ -83,8 +83,7 @@ std::optional<std::u16string> startedInto;
 void RecordingWorker(void* dialog) {
   startedInto = job::destinationFolder;
   auto handle = static_cast<Window>(dialog);
-  platform::qt::RunOnOwnerThread(WidgetOf(handle),
-                                 [handle] { platform::EndModalDialog(handle, 0); });
+  platform::qt::RunOnOwnerThread(WidgetOf(handle), [handle] { platform::EndModalDialog(handle, 0); });
 }
 
 // Runs `action` on the first modal window to appear, from within its event
@@ -149,10 +148,8 @@ class AppWidgetTest : public QObject {
     auto* password = qobject_cast<QLineEdit*>(Control(window_, res::kControlPasswordBox));
     QCOMPARE(window->size(), QSize(platform::screenMetrics.width, platform::screenMetrics.height));
     QCOMPARE(password->geometry(), QRect(10 * s, 44 * s, 190 * s, 20 * s));
-    QCOMPARE(Control(window_, res::kControlFolderBox)->geometry(),
-             QRect(10 * s, 98 * s, 190 * s, 20 * s));
-    QCOMPARE(Control(window_, res::kControlBrowse)->geometry(),
-             QRect(204 * s, 98 * s, 20 * s, 20 * s));
+    QCOMPARE(Control(window_, res::kControlFolderBox)->geometry(), QRect(10 * s, 98 * s, 190 * s, 20 * s));
+    QCOMPARE(Control(window_, res::kControlBrowse)->geometry(), QRect(204 * s, 98 * s, 20 * s, 20 * s));
     QVERIFY(password->hasFocus() && password->echoMode() == QLineEdit::Password);
     QCOMPARE(Text(window_, res::kControlFolderBox), QStringLiteral("/tmp/out"));
     for (const char* key : {"Выполнить", "Отмена"}) {
@@ -182,10 +179,8 @@ class AppWidgetTest : public QObject {
     const QString secret = QStringLiteral("secret");
     const QString enterPassword = QStringLiteral("Введите пароль!");
     const QString badPath = QStringLiteral("Недопустимый путь к файлу");
-    QTest::newRow("no password") << none << none << none << false << enterPassword
-                                 << QByteArray();
-    QTest::newRow("no password, key clicked") << none << none << none << true << enterPassword
-                                              << QByteArray();
+    QTest::newRow("no password") << none << none << none << false << enterPassword << QByteArray();
+    QTest::newRow("no password, key clicked") << none << none << none << true << enterPassword << QByteArray();
     QTest::newRow("outside the code page")
         << QStringLiteral("пароль密") << none << none << false
         << QStringLiteral("Пароль содержит недопустимый символ") << QByteArray();
@@ -220,8 +215,7 @@ class AppWidgetTest : public QObject {
       folderShown = folderBox->text();
       if (!folder.isNull()) QCOMPARE(folderShown, folder.left(platform::kMaxPath - 1));
       if (click) {
-        QTest::mouseClick(ButtonWithText(WidgetOf(window_), QStringLiteral("Выполнить")),
-                          Qt::LeftButton);
+        QTest::mouseClick(ButtonWithText(WidgetOf(window_), QStringLiteral("Выполнить")), Qt::LeftButton);
       } else {
         QTest::keyClick(passwordBox, Qt::Key_F1);
       }
@@ -381,8 +375,7 @@ class AppWidgetTest : public QObject {
         platform::SendToWindow(handle, Message::kCommand, res::kCommandCancel);
         platform::SendToWindow(handle, Message::kCommand, res::kCommandQuit);
         QVERIFY(about->isVisible());
-        QTest::mouseClick(about->findChild<QPushButton*>(QStringLiteral("okInCaption")),
-                          Qt::LeftButton);
+        QTest::mouseClick(about->findChild<QPushButton*>(QStringLiteral("okInCaption")), Qt::LeftButton);
       });
       QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);  // returns when the box is closed
       QVERIFY(seen);
@@ -506,8 +499,7 @@ class AppWidgetTest : public QObject {
       QTest::mouseClick(ButtonWithText(box, QStringLiteral("Нет")), Qt::LeftButton);
     });
     std::thread asker([&] {
-      answer = service.Show(nullptr, u"Сохранить?", u"Спросить",
-                            platform::kButtonsYesNo | platform::kIconQuestion);
+      answer = service.Show(nullptr, u"Сохранить?", u"Спросить", platform::kButtonsYesNo | platform::kIconQuestion);
     });
     QTRY_VERIFY(answer.load() != -1);
     asker.join();
@@ -560,8 +552,7 @@ class AppWidgetTest : public QObject {
 
  private:
   void ShowMainWindow() {
-    window_ = platform::CreateMainWindow(u"TESSARON", u"Tessaron", res::kIconProgram,
-                                         app::MainWindowProcedure);
+    window_ = platform::CreateMainWindow(u"TESSARON", u"Tessaron", res::kIconProgram, app::MainWindowProcedure);
     guard_ = WidgetOf(window_);
     guard_->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(guard_.data()));

@@ -196,8 +196,7 @@ TEST_F(HostilePackages, TraversalAndMalformedNames) {
   for (const auto& [path, depth] : names) {
     file = !file;
     const std::string entry = file ? FileEntry(path, "evil", depth) : FolderEntry(path, depth);
-    Try({Utf8(path), PackageBytes(1, file ? 4 : 0, entry),
-         kUnsafe, "(unsafe path)"});
+    Try({Utf8(path), PackageBytes(1, file ? 4 : 0, entry), kUnsafe, "(unsafe path)"});
   }
   Try({"climbing out of the first folder",
        PackageBytes(3, 6, FolderEntry(u"\\p\\top", 0) + FileEntry(u"\\p\\top\\f", "ok", 1) +

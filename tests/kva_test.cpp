@@ -70,8 +70,7 @@ TEST(Kva, RoundTrips) {
     const KvaRun encrypted = Kva("encrypt -f " + blob + " " + Q(dir / "box") + " --cipher " + std::to_string(cipher) + pw);
     EXPECT_TRUE(encrypted.status == 0 && encrypted.output.empty()) << encrypted.output;
     ASSERT_EQ(Kva("decrypt -f " + Q(dir / "box") + " " + Q(dir / "plain") + " --password-stdin", spellings[cipher % 3])
-                  .status,
-              0);
+                  .status, 0);
     EXPECT_TRUE(ReadFile(dir / "plain") == ReadFile(tree / "images" / u8"写真.bin")) << cipher;
   }
 #ifndef _WIN32
@@ -296,7 +295,7 @@ TEST(Kva, ExistingFilesInTheDestination) {
   Tree kept = Snapshot(dir / "tree");
   kept[Utf8(files[1]).substr(5)] = Hex("edited"), kept[Utf8(files[2]).substr(5)] = Hex("mine");
   const std::tuple<std::string, int, std::string> rows[] = {  // flags, status, says
-      {"", 1, "exists; nothing was replaced (--force replaces"}, {" --force", 0, ""},
+      {"", 1, "'" + Utf8(fs::relative(edited)) + "' exists; nothing was replaced (--force replaces"}, {" --force", 0, ""},
       {" --skip-existing", 0, "kept 2 existing files (--skip-existing)"}};
   for (const std::string& command : {"open " + Q(dir / "tree.kva") + pw, "unpack " + Q(dir / "tree.pkg")}) {
     for (const auto& [flags, status, says] : rows) {
@@ -308,7 +307,7 @@ TEST(Kva, ExistingFilesInTheDestination) {
                       fs::perm_options::remove);
       const Tree before = Snapshot(out);
       const fs::perms mode = fs::status(locked).permissions();
-      const KvaRun run = KvaWithoutTerminal(command + " " + Q(out) + flags);
+      const KvaRun run = KvaWithoutTerminal(command + " " + Q(fs::relative(out)) + flags);  // named as typed
       EXPECT_TRUE(run.status == status && Says(run, says)) << command << flags << ": " << run.output;
       if (status == 1) {
         EXPECT_TRUE(Snapshot(out) == before && fs::status(locked).permissions() == mode) << command;

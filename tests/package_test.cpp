@@ -10,6 +10,7 @@
 #include <sys/un.h>
 #endif
 
+#include "securefile/pack.h"
 #include "securefile/path_helpers.h"
 #include "tests/scripted_message_box.h"
 #include "tests/test_support.h"
@@ -151,6 +152,24 @@ TEST(PackageModes, AppendAddsASecondTreeBehindTheFirst) {
   EXPECT_EQ(Pack(dir / "one", dir / "missing.pkg", true), -1);
   EXPECT_EQ(Pack(dir / "missing", dir / "new.pkg"), -1);
   EXPECT_FALSE(fs::exists(dir / "missing.pkg") || fs::exists(dir / "new.pkg"));
+}
+
+// Sealing to a stream plans the package, then writes it: a tree changed in
+// between (an entry fewer of no bytes, a byte fewer) is refused.
+TEST(PackageModes, ATreeChangedSincePlanningIsRefused) {
+  struct Discard : securefile::ByteWriter { bool Write(const void*, std::uint32_t) override { return true; } } sink;
+  const fs::path dir = ScratchDir(), empty = dir / "t" / "empty", a = dir / "t" / "a";
+  const std::u16string root = DevicePath(dir / "t");
+  for (const auto& change : std::vector<std::function<void()>>{[&] { fs::remove(empty); }, [&] { WriteFile(a, "ab"); }}) {
+    WriteFile(a, "abc"), WriteFile(empty, "");
+    securefile::PackContext context;
+    std::uint32_t entries = 0;
+    std::uint64_t bytes = 0;
+    ASSERT_EQ(securefile::PlanPackage(context, root.c_str(), &entries, &bytes), 0);
+    change();
+    EXPECT_TRUE(securefile::WritePlannedPackage(context, root.c_str(), sink, entries, bytes) == -1 &&
+                context.failure == securefile::PackFailure::kTreeChanged);
+  }
 }
 
 #ifndef _WIN32

@@ -15,8 +15,7 @@ namespace test_support {
 fs::path ScratchDir() {
   const char* root = std::getenv("TESSARON_TEST_TMP");
   // Absolute, so that tests measuring path lengths see the real ones.
-  const fs::path base =
-      fs::absolute(root != nullptr ? fs::path(root) : fs::temp_directory_path() / "tessaron-tests");
+  const fs::path base = fs::absolute(root != nullptr ? fs::path(root) : fs::temp_directory_path() / "tessaron-tests");
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   std::string name = info != nullptr ? std::string(info->test_suite_name()) + "." + info->name() : "scratch";
   std::replace(name.begin(), name.end(), '/', '_');

@@ -48,8 +48,7 @@ KvaRun Kva(const std::string& arguments, const std::string& standardInput) {
 
 KvaRun KvaWithoutTerminal(const std::string& arguments) {
   KvaRun run;
-  run.status = RunCommand("setsid " + ToolPath("kva").string() + " " + arguments + " </dev/null 2>&1",
-                          &run.output);
+  run.status = RunCommand("setsid " + ToolPath("kva").string() + " " + arguments + " </dev/null 2>&1", &run.output);
   return run;
 }
 

@@ -298,8 +298,7 @@ bool RunningKva::Running() {
 
 UnreadableFile::UnreadableFile(const std::filesystem::path& path) {
   WriteFile(path, "locked");
-  handle_ = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                        nullptr);
+  handle_ = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   EXPECT_NE(handle_, INVALID_HANDLE_VALUE);
 }
 

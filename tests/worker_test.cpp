@@ -114,4 +114,9 @@ TEST(Worker, DeletesOnlyTheContainerItDecrypted) {
   ASSERT_EQ(Pack(dir / "src" / "d", dir / "package") + Encrypt(dir / "package", dir / "out" / "d" / "c.kva"), 0);
   ExpectBoxes(RunWorker(dir / "out" / "d" / "c.kva", dir / "out", dir / "tmp", kPassword, {kAnswerNo}), {kKeep});
   EXPECT_EQ(ReadFile(dir / "out" / "d" / "c.kva"), "an unpacked file");
+  // Where no trash takes it (here its folder is a file), "No" deletes it.
+  WriteFile(dir / "data" / "Trash", "not a folder"), fs::create_directories(dir / "out2");
+  ASSERT_EQ(Encrypt(dir / "package", dir / "c.kva"), 0);
+  ExpectBoxes(RunWorker(dir / "c.kva", dir / "out2", dir / "tmp", kPassword, {kAnswerNo}), {kKeep});
+  EXPECT_TRUE(!fs::exists(dir / "c.kva") && fs::exists(dir / "out2" / "d" / "c.kva"));
 }
