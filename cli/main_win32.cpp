@@ -14,8 +14,9 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> arguments;
   for (int i = 0; i < argc; ++i) {
     const auto* wide = reinterpret_cast<const char16_t*>(argv[i]);
-    std::string utf8(platform::WideLength(wide) * 3 + 1, '\0');
-    if (!platform::Utf16ToUtf8(wide, platform::WideLength(wide), utf8.data(), utf8.size())) {
+    const std::size_t length = platform::WideLength(wide);
+    std::string utf8(length * 3 + 1, '\0');
+    if (!platform::Utf16ToUtf8(wide, length, utf8.data(), utf8.size())) {
       std::fprintf(stderr, "kva: argument %d is not valid Unicode text\n", i);
       return cli::kExitUsage;
     }
