@@ -181,8 +181,7 @@ class AppWidgetTest : public QObject {
     const QString badPath = QStringLiteral("Недопустимый путь к файлу");
     QTest::newRow("no password") << none << none << none << false << enterPassword << QByteArray();
     QTest::newRow("no password, key clicked") << none << none << none << true << enterPassword << QByteArray();
-    QTest::newRow("outside the code page")
-        << QStringLiteral("пароль密") << none << none << false
+    QTest::newRow("outside the code page") << QStringLiteral("пароль密") << none << none << false
         << QStringLiteral("Пароль содержит недопустимый символ") << QByteArray();
     QTest::newRow("no folder") << none << secret << QString("") << false
                                << QStringLiteral("Укажите путь к файлу") << secret.toUtf8();
@@ -521,10 +520,8 @@ class AppWidgetTest : public QObject {
       QVERIFY2(widget->grab().save(path), qPrintable(path));
     };
     // The user's folder as a user of that language would have it.
-    static std::u16string documents =
-        platform::ResourceLanguage() == platform::Language::kEnglish
-            ? u"\\home\\user\\Documents"
-            : u"\\home\\user\\Документы";
+    static std::u16string documents = platform::ResourceLanguage() == platform::Language::kEnglish
+        ? u"\\home\\user\\Documents" : u"\\home\\user\\Документы";
     platform::WideCopy(job::destinationFolder, documents.c_str());
     ShowMainWindow();
     platform::SetText(platform::GetControl(window_, res::kControlPasswordBox), u"sample-2026");

@@ -335,8 +335,7 @@ TEST_F(HostileContainers, EveryField) {
   for (unsigned id : {0u, 4u, 8u, 9u, 92u, 255u}) {
     const std::string bytes = sealed.substr(0, 4) + std::string(1, static_cast<char>(id)) + sealed.substr(5);
     const std::string& refused = id == 92 ? kPackage : unknown;
-    cases.push_back(id >= 4 && id <= 8
-                        ? ContainerCase{"id", bytes, -1, damaged, "(not known to this version)", 0,
+    cases.push_back(id >= 4 && id <= 8 ? ContainerCase{"id", bytes, -1, damaged, "(not known to this version)", 0,
                                         "the container is damaged"}
                         : ContainerCase{"id", bytes, -1, refused, refused, 1, "", "wrong"});
   }

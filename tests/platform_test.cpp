@@ -88,6 +88,11 @@ TEST(DevicePaths, MapBothWaysOrNotAtAll) {
       {u"\\\U00010000\U0010FFFF", "/\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"}};
   EXPECT_FALSE(platform::ToHostPath(u"\\a/b", host));
   EXPECT_FALSE(platform::ToDevicePath("/a\\b", device)) << "'\\' inside a host name";
+  char16_t shown[8];  // in a control: the host's spelling, else (a '/' in a name, no room) the device path, cut to fit
+  for (const auto& [path, room, seen] : {std::tuple{u"\\a\\b", 8, u"/a/b"}, {u"\\a/b", 8, u"\\a/b"}, {u"\\abc\\d", 4, u"\\ab"}}) {
+    platform::HostPathForDisplay(path, shown, room);
+    EXPECT_EQ(std::u16string(shown), seen) << room;
+  }
 #endif
   for (const auto& [d, h] : mappings) {
     EXPECT_TRUE(platform::ToHostPath(d, host) && std::string(host) == h && platform::ToDevicePath(h, device) &&

@@ -103,8 +103,7 @@ Tree Snapshot(const fs::path& root) {
     tree[Utf8(it->path().lexically_relative(root).generic_u8string())] =
         fs::is_symlink(status)        ? "link -> " + Utf8(fs::read_symlink(it->path()))
         : fs::is_directory(status)    ? "dir"
-        : fs::is_regular_file(status) ? Hex(ReadFile(it->path()))
-                                      : "special";
+        : fs::is_regular_file(status) ? Hex(ReadFile(it->path())) : "special";
   }
   return tree;
 }
